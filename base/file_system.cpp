@@ -1,0 +1,159 @@
+#include "base/file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "base/error.h"
+
+namespace vq {
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool ForceDirectories(const std::string& path) {
+  if (path.empty()) {
+    errno = ENOENT;
+    return false;
+  }
+  std::string p = path;
+  while (p.size() > 1 && p.back() == kPathDelim) p.pop_back();
+  if (DirectoryExists(p)) return true;
+  const size_t slash = p.find_last_of(kPathDelim);
+  if (slash != std::string::npos && slash > 0) {
+    if (!ForceDirectories(p.substr(0, slash))) return false;
+  }
+  if (::mkdir(p.c_str(), 0777) == 0) return true;
+  if (errno == EEXIST && DirectoryExists(p)) return true;
+  return false;
+}
+
+std::string IncludeTrailingDelimiter(std::string path) {
+  if (path.empty() || path.back() != kPathDelim) path += kPathDelim;
+  return path;
+}
+
+std::string ExtractFileName(std::string_view path) {
+  const size_t slash = path.find_last_of(kPathDelim);
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string ExtractFilePath(std::string_view path) {
+  const size_t slash = path.find_last_of(kPathDelim);
+  return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
+}
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.IsOpen()) throw SystemError(path, errno);
+  struct stat st {};
+  if (::fstat(file.Get(), &st) != 0) throw SystemError(path, errno);
+  if (S_ISDIR(st.st_mode)) throw SystemError(path, EISDIR);
+  std::vector<uint8_t> data;
+  data.reserve(static_cast<size_t>(st.st_size));
+  uint8_t buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(file.Get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw SystemError(path, errno);
+    }
+    if (n == 0) break;
+    data.insert(data.end(), buffer, buffer + n);
+  }
+  return data;
+}
+
+std::string ReadWholeFileAsString(const std::string& path) {
+  const std::vector<uint8_t> data = ReadWholeFile(path);
+  return std::string(data.begin(), data.end());
+}
+
+void WriteWholeFile(const std::string& path, const void* data, size_t size) {
+  FileHandle file = CreateFileForWriting(path);
+  WriteAll(file, data, size, path);
+  file.Close(path);
+}
+
+bool CopyFileReplacing(const std::string& source, const std::string& dest) {
+  FileHandle in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in.IsOpen()) return false;
+  struct stat st {};
+  if (::fstat(in.Get(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  FileHandle out(::open(dest.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (!out.IsOpen()) {
+    // A read-only target is replaced like any other.
+    ::unlink(dest.c_str());
+    out = FileHandle(::open(dest.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!out.IsOpen()) return false;
+  }
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(in.Get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) break;
+    try {
+      WriteAll(out, buffer, static_cast<size_t>(n), dest);
+    } catch (const Error&) {
+      return false;
+    }
+  }
+  return ::close(out.Release()) == 0;
+}
+
+FileHandle::~FileHandle() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.Release();
+  }
+  return *this;
+}
+
+void FileHandle::Close(const std::string& context) {
+  if (fd_ < 0) return;
+  const int fd = Release();
+  if (::close(fd) != 0) throw SystemError(context, errno);
+}
+
+FileHandle CreateFileForWriting(const std::string& path) {
+  FileHandle file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (!file.IsOpen() && errno == EACCES && FileExists(path)) {
+    // An existing read-only file is replaced.
+    if (::unlink(path.c_str()) == 0) {
+      file = FileHandle(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    }
+  }
+  if (!file.IsOpen()) throw SystemError(path, errno);
+  return file;
+}
+
+void WriteAll(const FileHandle& file, const void* data, size_t size, const std::string& context) {
+  const auto* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(file.Get(), p, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw SystemError(context, errno);
+    }
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+}
+
+}  // namespace vq

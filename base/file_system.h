@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Thin file-system helpers over POSIX. Paths are UTF-8 with '/' separators.
+namespace vq {
+
+constexpr char kPathDelim = '/';
+
+// True when `path` names an existing folder (links followed).
+bool DirectoryExists(const std::string& path);
+// True when `path` names an existing file that is not a folder (links followed).
+bool FileExists(const std::string& path);
+// Creates `path` with every missing parent; false on failure (errno kept).
+bool ForceDirectories(const std::string& path);
+// Appends '/' unless `path` already ends in it.
+std::string IncludeTrailingDelimiter(std::string path);
+// Text after the last '/' (the whole text when there is none).
+std::string ExtractFileName(std::string_view path);
+// Text up to and including the last '/' (empty when there is none).
+std::string ExtractFilePath(std::string_view path);
+
+// Reads a whole file. Throws Error("<path>: <cause>").
+std::vector<uint8_t> ReadWholeFile(const std::string& path);
+std::string ReadWholeFileAsString(const std::string& path);
+// Creates or replaces `path` with `size` bytes. Throws Error("<path>: <cause>").
+void WriteWholeFile(const std::string& path, const void* data, size_t size);
+
+// Copies `source` to `dest`, replacing it; false on failure.
+bool CopyFileReplacing(const std::string& source, const std::string& dest);
+
+// A file descriptor owned for its lifetime.
+class FileHandle {
+ public:
+  FileHandle() = default;
+  explicit FileHandle(int fd) : fd_(fd) {}
+  ~FileHandle();
+  FileHandle(FileHandle&& other) noexcept : fd_(other.Release()) {}
+  FileHandle& operator=(FileHandle&& other) noexcept;
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+
+  int Get() const { return fd_; }
+  bool IsOpen() const { return fd_ >= 0; }
+  int Release() { int fd = fd_; fd_ = -1; return fd; }
+  // Closes and reports a failed close. Throws Error("<context>: <cause>").
+  void Close(const std::string& context);
+
+ private:
+  int fd_ = -1;
+};
+
+// Opens `path` for writing, created or truncated (mode 0644).
+// Throws Error("<path>: <cause>").
+FileHandle CreateFileForWriting(const std::string& path);
+// Writes all `size` bytes. Throws Error("<context>: <cause>").
+void WriteAll(const FileHandle& file, const void* data, size_t size, const std::string& context);
+
+}  // namespace vq

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vq {
+
+// The game IDs of a RomLister XML export: every <game name="digits"> tag,
+// in file order, duplicates included. Read once by the constructor.
+class TRomList {
+ public:
+  // Reads `FileName` (UTF-8 path). Throws vq::Error with "%s does not exist"
+  // for a missing file, the file-access error for an unreadable one, and
+  // "'%s' is not a valid integer value" for a digit run past 2147483647.
+  explicit TRomList(const std::string& FileName);
+
+  // True when `ID` occurs in the list at least once.
+  bool GetContainsID(int32_t ID) const;
+  bool Contains(int32_t ID) const { return GetContainsID(ID); }
+  // Number of tags found, duplicates counted each time.
+  int32_t IDCount() const { return static_cast<int32_t>(IDList.size()); }
+
+  // Parses the decoded export text (UTF-8); used by the constructor.
+  static std::vector<int32_t> ParseIDs(const std::string& utf8Text);
+  // Decodes file bytes: a byte-order mark selects UTF-8, UTF-16 LE or BE,
+  // otherwise Windows-1252. Returns UTF-8.
+  static std::string DecodeText(const std::vector<uint8_t>& bytes);
+
+ private:
+  std::vector<int32_t> IDList;
+};
+
+}  // namespace vq

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "tape/t64_format.h"
+
+namespace vq {
+
+// A T64 tape archive held in memory: its directory, and the conversion of
+// its regular files into PC64 files. Bad content never raises: an archive
+// that fails the checks lists no entries.
+class Tt64Archive {
+ public:
+  // Loads the file `FileName` (UTF-8 path) into memory that the object owns.
+  // Throws vq::Error("File does not exist") when there is no such file.
+  explicit Tt64Archive(const std::string& FileName);
+  // Reads the archive in `MemoryStream`, which stays the caller's and must
+  // outlive the object. `OriginalFileName` names the output files.
+  Tt64Archive(std::span<const uint8_t> MemoryStream, std::string OriginalFileName);
+
+  // Writes every regular file as a PC64 file into `OutFolder` (numbered
+  // .P00, .S01, ... across letters) and returns how many it wrote; in test
+  // mode only counts. Throws vq::Error("Folder does not exist") outside test
+  // mode when the folder is missing, and "<path>: <cause>" when a file
+  // cannot be created or written.
+  int32_t ExtractToPxx(std::string OutFolder, bool TestMode) const;
+
+  // Data length of listed entry `i`: up to the next listed offset, or to the
+  // end of the archive for the last one (0 when the offset lies past it).
+  uint32_t GetEntryLength(int i) const;
+
+  // Number of listed entries (any non-zero C64S type).
+  int FileCount() const { return static_cast<int>(FFiles.size()); }
+  // The header and directory passed the checks.
+  bool Valid() const { return FValid; }
+  // The tape name, trailing characters up to U+0020 removed (UTF-8).
+  const std::string& TapeName() const { return FTapeName; }
+  // The listed entries, sorted by Offset.
+  const std::vector<t64::Tt64DirectoryEntry>& Files() const { return FFiles; }
+
+ private:
+  void InitFiles();
+
+  std::vector<uint8_t> FOwnedData;
+  std::span<const uint8_t> FArchiveStream;
+  std::vector<t64::Tt64DirectoryEntry> FFiles;
+  bool FValid = false;
+  t64::Tt64FileHeader FTapeHeader{};
+  std::string FTapeName;
+  std::string FFileName;
+};
+
+}  // namespace vq

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vq::tools {
+
+// One member of a zip that WriteZipFile writes.
+struct TZipWriterEntry {
+  std::string Name;     // stored path, '/' separated; a trailing '/' makes a folder entry
+  std::string Data;     // the bytes
+  bool Deflate = true;  // deflated, else stored
+};
+
+// Writes a zip archive holding `entries` in the given order, replacing
+// `path`. Throws vq::Error("<path>: <cause>").
+void WriteZipFile(const std::string& path, const std::vector<TZipWriterEntry>& entries);
+
+}  // namespace vq::tools

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct zip;
+
+namespace vq {
+
+// One entry as the search reports it.
+struct TZipEntry {
+  std::string FileName;    // the entry's file name without its stored path (UTF-8)
+  std::string StoredPath;  // the stored path as written in the archive (UTF-8)
+  int64_t Index = -1;      // the entry's index in the archive
+  uint64_t Size = 0;       // uncompressed size in bytes
+};
+
+// Reads zip archives: one archive open at a time, read-only. The source
+// archive is never written. Every failure raises vq::Error with the archive's
+// path as context. Not thread-safe; one reader serves one thread.
+class TZipReader {
+ public:
+  // The largest entry that the memory and string extractions accept.
+  static constexpr uint64_t kMaxMemoryEntry = 64ull << 20;
+
+  TZipReader();
+  ~TZipReader();
+  TZipReader(const TZipReader&) = delete;
+  TZipReader& operator=(const TZipReader&) = delete;
+
+  // The archive that Open reads.
+  void SetFileName(std::string path) { file_name_ = std::move(path); }
+  const std::string& FileName() const { return file_name_; }
+  // The folder that ExtractFiles writes into.
+  void SetBaseFolder(std::string folder) { base_folder_ = std::move(folder); }
+  const std::string& BaseFolder() const { return base_folder_; }
+
+  // Opens FileName() for reading, closing an archive still open.
+  // Throws vq::Error when the file is missing or not a readable zip.
+  void Open();
+  // Closes the archive; does nothing when none is open.
+  void Close() noexcept;
+  bool IsOpen() const { return archive_ != nullptr; }
+
+  // Starts a search over all entries in archive order, in every sub-folder;
+  // `mask` is matched against the bare file name, ASCII-caseless, and "*.*"
+  // matches every entry. Folder entries are never reported.
+  bool FindFirst(std::string_view mask, TZipEntry& entry);
+  // Continues the search that FindFirst started.
+  bool FindNext(TZipEntry& entry);
+
+  // Extracts every entry whose bare file name matches `mask` into
+  // BaseFolder(), keeping its stored relative path and creating sub-folders;
+  // an existing file is replaced, even a read-only one. An entry whose stored
+  // path is absolute or holds a ".." part is written by its bare file name
+  // directly in BaseFolder(). Returns the number of files written.
+  int ExtractFiles(std::string_view mask);
+
+  // Reads the root entry named `name` (ASCII-caseless) into `out`, replacing
+  // its content. Throws when it is missing, unreadable or larger than
+  // kMaxMemoryEntry.
+  void ExtractToMemory(std::string_view name, std::vector<uint8_t>& out);
+  // Reads the entry that a search reported into `out`; same limits.
+  void ExtractEntryToMemory(const TZipEntry& entry, std::vector<uint8_t>& out);
+  // Reads the root entry named `name` as Windows-1252 text and returns it as
+  // UTF-8. Same failures as ExtractToMemory.
+  std::string ExtractToString(std::string_view name);
+
+ private:
+  struct ArchiveClose { void operator()(zip* z) const; };
+
+  int64_t LocateRootEntry(std::string_view name) const;
+  void ReadEntry(int64_t index, std::vector<uint8_t>& out);
+  bool NextMatch(TZipEntry& entry);
+
+  std::string file_name_;
+  std::string base_folder_;
+  std::unique_ptr<zip, ArchiveClose> archive_;
+  std::string mask_;
+  int64_t next_index_ = 0;
+  int64_t entry_count_ = 0;
+  std::vector<uint8_t> buffer_;
+};
+
+}  // namespace vq
