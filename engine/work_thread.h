@@ -59,10 +59,6 @@ class TWorkThread : public TThread {
   // The games. Read only from the termination notice or after the end.
   const TArchiveList& Archives() const { return ArchiveList; }
 
-  // Text of the NFO line pattern and its options, shared with the tests.
-  static constexpr const char* kReformatPattern =
-      "(?:(^[=-]+)|(^[^:\\r\\n]{2,20}: +)([^\\r\\n]*))(?:[\\r\\n]{1,2})";
-
  protected:
   void Execute() override;
 

@@ -1,0 +1,1 @@
+#include "base/ini_file.h"

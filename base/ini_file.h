@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vq {
+
+// The in-memory image of one ini settings file (UTF-8 text). Loaded once,
+// it keeps every section and key it found, in their order, takes writes in
+// memory only and replaces the whole file when flushed with UpdateFile.
+// Section and key names compare without regard to ASCII case.
+class TIniFile {
+ public:
+  // Loads `fileName`; a missing or unreadable file gives an empty store.
+  explicit TIniFile(std::string fileName);
+  // A store over `text` as if read from a file named `fileName`.
+  static TIniFile FromText(std::string_view text, std::string fileName = {});
+
+  // The value of `key` in `section`, or `def` when missing.
+  std::string ReadString(std::string_view section, std::string_view key, const std::string& def) const;
+  // Decimal, or hexadecimal after "$" or "0x"; `def` when missing or unreadable.
+  int32_t ReadInteger(std::string_view section, std::string_view key, int32_t def) const;
+  // An integer: 0 is false, any other number true; `def` when unreadable.
+  bool ReadBool(std::string_view section, std::string_view key, bool def) const;
+  // True when `key` exists in `section`.
+  bool ValueExists(std::string_view section, std::string_view key) const;
+
+  // Sets a value; a new section or key goes at the end, an existing key keeps its place.
+  void WriteString(std::string_view section, std::string_view key, std::string_view value);
+  void WriteInteger(std::string_view section, std::string_view key, int32_t value);
+  void WriteBool(std::string_view section, std::string_view key, bool value);
+
+  // The file content: per section "[name]", "key=value" lines, an empty line; CR LF.
+  std::string ToText() const;
+  // Writes ToText() to FileName(), replacing it. Throws vq::Error("<path>: <cause>").
+  void UpdateFile() const;
+  const std::string& FileName() const { return file_name_; }
+
+ private:
+  struct Entry {
+    std::string key;
+    std::string value;
+  };
+  struct Section {
+    std::string name;
+    std::vector<Entry> entries;
+  };
+  void Parse(std::string_view text);
+  const Entry* Find(std::string_view section, std::string_view key) const;
+
+  std::string file_name_;
+  std::vector<Section> sections_;
+};
+
+}  // namespace vq
