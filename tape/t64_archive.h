@@ -20,6 +20,11 @@ class Tt64Archive {
   // Reads the archive in `MemoryStream`, which stays the caller's and must
   // outlive the object. `OriginalFileName` names the output files.
   Tt64Archive(std::span<const uint8_t> MemoryStream, std::string OriginalFileName);
+  // Copies would share or dangle the borrowed stream; moving keeps it.
+  Tt64Archive(const Tt64Archive&) = delete;
+  Tt64Archive& operator=(const Tt64Archive&) = delete;
+  Tt64Archive(Tt64Archive&&) = default;
+  Tt64Archive& operator=(Tt64Archive&&) = default;
 
   // Writes every regular file as a PC64 file into `OutFolder` (numbered
   // .P00, .S01, ... across letters) and returns how many it wrote; in test
@@ -42,8 +47,15 @@ class Tt64Archive {
   const std::vector<t64::Tt64DirectoryEntry>& Files() const { return FFiles; }
 
  private:
+  // Reads the header and directory into the fields above.
   void InitFiles();
+  // Data length of listed entry `i`, exact even past 4 GiB.
+  uint64_t EntryLength(size_t i) const;
+  // Writes `Entry` as the PC64 file `Path` with `Length` bytes of data.
+  void WritePc64File(const std::string& Path, const t64::Tt64DirectoryEntry& Entry,
+                     bool IsPFile, uint64_t Length) const;
 
+  // The archive bytes when the object loaded them itself; empty otherwise.
   std::vector<uint8_t> FOwnedData;
   std::span<const uint8_t> FArchiveStream;
   std::vector<t64::Tt64DirectoryEntry> FFiles;
