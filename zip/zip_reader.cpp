@@ -1,1 +1,268 @@
-// (in progress)
+#include "zip/zip_reader.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "base/error.h"
+#include "base/file_system.h"
+#include "base/text.h"
+
+namespace vq {
+
+namespace {
+
+// Size of the chunks that ExtractFiles inflates and writes at a time.
+constexpr size_t kCopyChunk = 64 * 1024;
+
+// A file inside an open archive, closed on every path.
+struct FileClose {
+  void operator()(zip_file_t* f) const { zip_fclose(f); }
+};
+using ZipFilePtr = std::unique_ptr<zip_file_t, FileClose>;
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+// True for a folder entry: its stored name ends in a separator.
+bool IsFolderName(std::string_view name) { return name.empty() || IsSeparator(name.back()); }
+
+// The stored name without its folder part; '\' counts as a separator too.
+std::string_view BareName(std::string_view name) {
+  const size_t cut = name.find_last_of("/\\");
+  return cut == std::string_view::npos ? name : name.substr(cut + 1);
+}
+
+bool AsciiEqualCaseless(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// The path, relative to the base folder, that an entry is written to, with
+// '/' separators. A stored path that is absolute, names a drive or holds a
+// ".." part could leave the base folder: such an entry keeps only its bare
+// file name. Empty and "." parts are dropped. Returns an empty text for a
+// name that cannot be written at all ("..").
+std::string SafeRelativePath(std::string_view stored) {
+  const std::string bare(BareName(stored));
+  if (bare.empty() || bare == "." || bare == "..") return {};
+  if (IsSeparator(stored.front())) return bare;
+  std::string result;
+  size_t start = 0;
+  bool first = true;
+  while (start <= stored.size()) {
+    size_t end = stored.find_first_of("/\\", start);
+    if (end == std::string_view::npos) end = stored.size();
+    const std::string_view part = stored.substr(start, end - start);
+    if (part == "..") return bare;
+    // "C:" as the first part names a drive, an absolute path elsewhere.
+    if (first && !part.empty() && part.back() == ':') return bare;
+    if (!part.empty() && part != ".") {
+      if (!result.empty()) result += kPathDelim;
+      result.append(part);
+    }
+    first = false;
+    start = end + 1;
+  }
+  return result;
+}
+
+// Creates or replaces `path` for writing, mode 0644. A read-only file, or a
+// symbolic link in its place, is removed first; a link is never followed.
+FileHandle CreateReplacing(const std::string& path) {
+  constexpr int kFlags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
+  FileHandle file(::open(path.c_str(), kFlags, 0644));
+  if (!file.IsOpen() && (errno == EACCES || errno == EPERM || errno == ELOOP)) {
+    if (::unlink(path.c_str()) == 0) file = FileHandle(::open(path.c_str(), kFlags | O_EXCL, 0644));
+  }
+  if (!file.IsOpen()) throw SystemError(path, errno);
+  return file;
+}
+
+}  // namespace
+
+void TZipReader::ArchiveClose::operator()(zip* z) const {
+  // The archive is read-only; discarding it never writes.
+  zip_discard(z);
+}
+
+TZipReader::TZipReader() = default;
+TZipReader::~TZipReader() = default;
+
+void TZipReader::Open() {
+  Close();
+  int code = 0;
+  zip* archive = zip_open(file_name_.c_str(), ZIP_RDONLY, &code);
+  if (!archive) {
+    zip_error_t error;
+    zip_error_init_with_code(&error, code);
+    const std::string cause = zip_error_strerror(&error);
+    zip_error_fini(&error);
+    throw Error(file_name_ + ": " + cause);
+  }
+  archive_.reset(archive);
+  entry_count_ = zip_get_num_entries(archive, 0);
+  next_index_ = entry_count_;
+}
+
+void TZipReader::Close() noexcept {
+  archive_.reset();
+  entry_count_ = 0;
+  next_index_ = 0;
+}
+
+void TZipReader::RequireOpen() const {
+  if (!archive_) Fail("archive is not open");
+}
+
+void TZipReader::Fail(const std::string& cause) const { throw Error(file_name_ + ": " + cause); }
+
+const char* TZipReader::EntryName(int64_t index) const {
+  return zip_get_name(archive_.get(), static_cast<zip_uint64_t>(index), ZIP_FL_ENC_GUESS);
+}
+
+bool TZipReader::FindFirst(std::string_view mask, TZipEntry& entry) {
+  RequireOpen();
+  mask_.assign(mask);
+  next_index_ = 0;
+  return NextMatch(entry);
+}
+
+bool TZipReader::FindNext(TZipEntry& entry) {
+  RequireOpen();
+  return NextMatch(entry);
+}
+
+bool TZipReader::NextMatch(TZipEntry& entry) {
+  while (next_index_ < entry_count_) {
+    const int64_t index = next_index_++;
+    const char* name = EntryName(index);
+    if (!name || IsFolderName(name)) continue;
+    const std::string_view bare = BareName(name);
+    if (bare.empty() || !MatchesMask(bare, mask_)) continue;
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(archive_.get(), static_cast<zip_uint64_t>(index), 0, &st) != 0) {
+      Fail(zip_strerror(archive_.get()));
+    }
+    entry.FileName.assign(bare);
+    entry.StoredPath.assign(name);
+    entry.Index = index;
+    entry.Size = (st.valid & ZIP_STAT_SIZE) ? st.size : 0;
+    return true;
+  }
+  return false;
+}
+
+int64_t TZipReader::LocateRootEntry(std::string_view name) const {
+  for (int64_t index = 0; index < entry_count_; ++index) {
+    const char* stored = EntryName(index);
+    if (stored && AsciiEqualCaseless(stored, name)) return index;
+  }
+  return -1;
+}
+
+void TZipReader::ReadEntry(int64_t index, std::vector<uint8_t>& out) {
+  const char* name = EntryName(index);
+  const std::string_view entry_name = name ? name : "?";
+  zip_stat_t st;
+  zip_stat_init(&st);
+  if (zip_stat_index(archive_.get(), static_cast<zip_uint64_t>(index), 0, &st) != 0) {
+    Fail(std::string(entry_name) + ": " + zip_strerror(archive_.get()));
+  }
+  const uint64_t declared = (st.valid & ZIP_STAT_SIZE) ? st.size : 0;
+  if (declared > kMaxMemoryEntry) Fail(std::string(entry_name) + ": entry is larger than 64 MiB");
+  ZipFilePtr file(zip_fopen_index(archive_.get(), static_cast<zip_uint64_t>(index), 0));
+  if (!file) Fail(std::string(entry_name) + ": " + zip_strerror(archive_.get()));
+
+  // One byte beyond the declared size lets the first read reach the end of
+  // the data, so the check sum is verified; a header that understates the
+  // size only makes the buffer grow, never past the limit.
+  out.resize(static_cast<size_t>(declared) + 1);
+  size_t total = 0;
+  for (;;) {
+    if (total == out.size()) {
+      if (total > kMaxMemoryEntry) Fail(std::string(entry_name) + ": entry is larger than 64 MiB");
+      out.resize(static_cast<size_t>(std::min<uint64_t>(std::max<uint64_t>(2 * total, kCopyChunk),
+                                                        kMaxMemoryEntry + 1)));
+    }
+    const zip_int64_t n = zip_fread(file.get(), out.data() + total, out.size() - total);
+    if (n < 0) Fail(std::string(entry_name) + ": " + zip_file_strerror(file.get()));
+    if (n == 0) break;
+    total += static_cast<size_t>(n);
+  }
+  out.resize(total);
+}
+
+void TZipReader::ExtractToMemory(std::string_view name, std::vector<uint8_t>& out) {
+  RequireOpen();
+  const int64_t index = LocateRootEntry(name);
+  if (index < 0) Fail(std::string(name) + ": entry not found");
+  ReadEntry(index, out);
+}
+
+void TZipReader::ExtractEntryToMemory(const TZipEntry& entry, std::vector<uint8_t>& out) {
+  RequireOpen();
+  if (entry.Index < 0 || entry.Index >= entry_count_) {
+    Fail(entry.StoredPath + ": entry not found");
+  }
+  ReadEntry(entry.Index, out);
+}
+
+std::string TZipReader::ExtractToString(std::string_view name) {
+  ExtractToMemory(name, buffer_);
+  return Cp1252ToUtf8(std::string_view(reinterpret_cast<const char*>(buffer_.data()), buffer_.size()));
+}
+
+int TZipReader::ExtractFiles(std::string_view mask) {
+  RequireOpen();
+  const std::string base = IncludeTrailingDelimiter(base_folder_);
+  int written = 0;
+  for (int64_t index = 0; index < entry_count_; ++index) {
+    const char* name = EntryName(index);
+    if (!name || IsFolderName(name) || !MatchesMask(BareName(name), mask)) continue;
+    const std::string relative = SafeRelativePath(name);
+    if (relative.empty()) continue;
+    WriteEntry(index, name, base + relative);
+    ++written;
+  }
+  return written;
+}
+
+void TZipReader::WriteEntry(int64_t index, const std::string& name, const std::string& target) {
+  const std::string folder = ExtractFilePath(target);
+  if (!ForceDirectories(folder)) Fail(SystemError(folder, errno).what());
+  ZipFilePtr file(zip_fopen_index(archive_.get(), static_cast<zip_uint64_t>(index), 0));
+  if (!file) Fail(name + ": " + zip_strerror(archive_.get()));
+  FileHandle out;
+  try {
+    out = CreateReplacing(target);
+  } catch (const Error& e) {
+    Fail(e.what());
+  }
+  try {
+    buffer_.resize(kCopyChunk);
+    for (;;) {
+      const zip_int64_t n = zip_fread(file.get(), buffer_.data(), buffer_.size());
+      if (n < 0) throw Error(name + ": " + zip_file_strerror(file.get()));
+      if (n == 0) break;
+      WriteAll(out, buffer_.data(), static_cast<size_t>(n), target);
+    }
+    out.Close(target);
+  } catch (const Error& e) {
+    // A damaged entry leaves no partial file behind.
+    ::unlink(target.c_str());
+    Fail(e.what());
+  }
+}
+
+}  // namespace vq

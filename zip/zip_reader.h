@@ -72,8 +72,14 @@ class TZipReader {
  private:
   struct ArchiveClose { void operator()(zip* z) const; };
 
+  // Throws Error("<archive>: <cause>").
+  [[noreturn]] void Fail(const std::string& cause) const;
+  void RequireOpen() const;
+  // The stored name of entry `index` as UTF-8; null when libzip has none.
+  const char* EntryName(int64_t index) const;
   int64_t LocateRootEntry(std::string_view name) const;
   void ReadEntry(int64_t index, std::vector<uint8_t>& out);
+  void WriteEntry(int64_t index, const std::string& name, const std::string& target);
   bool NextMatch(TZipEntry& entry);
 
   std::string file_name_;
