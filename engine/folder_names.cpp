@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "base/text.h"
+
 namespace vq {
 
 namespace {
@@ -65,6 +67,110 @@ std::u16string ReduceToBaseChars(std::u16string_view s) {
     }
   }
   return out;
+}
+
+std::u16string MakeSD2IECName(std::u16string_view s) {
+  std::u16string lower = LowerCase(s);
+  for (auto& c : lower) {
+    if (c == u'_' || c == u'&') c = u'-';
+  }
+  // One left-to-right pass over non-overlapping " - "; the result is not
+  // scanned again, so "a - - b" keeps one " - ".
+  std::u16string out;
+  out.reserve(lower.size());
+  size_t i = 0;
+  while (i < lower.size()) {
+    if (lower.compare(i, 3, u" - ") == 0) {
+      out += u' ';
+      i += 3;
+    } else {
+      out += lower[i++];
+    }
+  }
+  if (out.size() > 16) out.resize(16);
+  return TrimRight(out);
+}
+
+std::u16string MakeUniqueFolderName(std::u16string_view name, int32_t id, TFileNameStyle style) {
+  const std::u16string suffix = IntToText(id, 5);
+  if (style == fnsSD2IEC) {
+    const size_t width = 16 - suffix.size();
+    std::u16string out(name.substr(0, width));
+    out.resize(width, u' ');
+    return out + suffix;
+  }
+  std::u16string out(name);
+  out += u" [";
+  out += suffix;
+  out += u']';
+  return out;
+}
+
+// The first pattern also deletes the control characters U+0000..U+001F
+// inside a title: FAT file systems refuse them in folder names.
+TFolderNamer::TFolderNamer(TFileNameStyle style, bool forceUppercase1541U)
+    : style_(style),
+      force_uppercase_(forceUppercase1541U),
+      forbidden_("[\\\\/:*?\"<>|.\\x00-\\x1F]", Regex::kNone),
+      leading_run_("\\A([.,'$]+)", Regex::kNone) {}
+
+std::u16string TFolderNamer::FolderName(std::u16string_view title) const {
+  // Both patterns are ASCII only, so working on the UTF-8 form deletes the
+  // same characters as working on the UTF-16 text.
+  const std::string cleaned = leading_run_.DeleteAll(forbidden_.DeleteAll(Utf16ToUtf8(title)));
+  std::u16string s = ReduceToBaseChars(Trim(Utf8ToUtf16(cleaned)));
+  switch (style_) {
+    case fns1541U:
+      if (force_uppercase_) s = UpperCase(AsciiUpper(s));
+      break;
+    case fnsSD2IEC:
+      s = MakeSD2IECName(s);
+      break;
+    case fnsNone:
+      break;
+  }
+  return s;
+}
+
+void TFolderNamer::Adjust(TArcInfo& info) const {
+  info.OutFolderName = FolderName(info.Name);
+  if (info.OutFolderName.empty()) {
+    // Nothing of the title is left: name the folder after the game's ID, so
+    // that it still gets a folder of its own, under "0" like every digit.
+    info.OutFolderName = IntToText(info.UniqueID, 5);
+  }
+  info.OutLetter = OutLetterOf(info.OutFolderName);
+}
+
+std::u16string OutLetterOf(std::u16string_view folderName) {
+  if (!folderName.empty()) {
+    const char16_t c = AsciiUpper(folderName[0]);
+    if (c >= u'A' && c <= u'Z') return std::u16string(1, c);
+  }
+  return u"0";
+}
+
+void MakeFolderNamesUnique(TArchiveList& list, TFileNameStyle style, const std::function<bool()>& terminated) {
+  // `remembered` is the unsuffixed name of the current run's first game;
+  // `runFirst` is its position, npos before the first game.
+  std::u16string remembered;
+  size_t runFirst = std::u16string::npos;
+  int runLength = 1;
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (terminated && terminated()) return;
+    TArcInfo& game = list[i];
+    if (runFirst != std::u16string::npos && SameName(game.OutFolderName, remembered)) {
+      if (++runLength == 2) {
+        TArcInfo& first = list[runFirst];
+        first.OutFolderName = MakeUniqueFolderName(first.OutFolderName, first.UniqueID, style);
+      }
+      game.OutFolderName = MakeUniqueFolderName(game.OutFolderName, game.UniqueID, style);
+    } else {
+      remembered = game.OutFolderName;
+      runFirst = i;
+      runLength = 1;
+    }
+  }
 }
 
 }  // namespace vq

@@ -22,13 +22,16 @@ std::u16string MakeSD2IECName(std::u16string_view s);
 std::u16string MakeUniqueFolderName(std::u16string_view name, int32_t id, TFileNameStyle style);
 
 // Turns titles into folder names and letters. Holds the two cleaning
-// patterns, compiled once per phase.
+// patterns, compiled once per phase; one namer serves one thread at a time.
 class TFolderNamer {
  public:
   TFolderNamer(TFileNameStyle style, bool forceUppercase1541U);
-  // Sets OutFolderName and OutLetter of `info` from its Name.
+  // Sets OutFolderName and OutLetter of `info` from its Name. A title with
+  // nothing left gives the folder name "%.5d" of UniqueID and letter "0".
   void Adjust(TArcInfo& info) const;
-  // The folder name of a title.
+  // The folder name of a title, shaped for the style; may be empty. Deletes
+  // \ / : * ? " < > | . and control characters, then a leading run of
+  // . , ' $, then trims and reduces accented letters.
   std::u16string FolderName(std::u16string_view title) const;
 
  private:
@@ -43,7 +46,8 @@ class TFolderNamer {
 std::u16string OutLetterOf(std::u16string_view folderName);
 
 // Suffixes every member of a run of equal folder names with its unique ID.
-// `list` is sorted by folder name, then ID. Stops early when `terminated`.
+// `list` is sorted by folder name, then ID. Checks `terminated` (may be
+// empty) before each game.
 void MakeFolderNamesUnique(TArchiveList& list, TFileNameStyle style, const std::function<bool()>& terminated);
 
 }  // namespace vq
