@@ -29,13 +29,16 @@ class TIniFile {
 
   // Sets a value; a new section or key goes at the end, an existing key keeps its place.
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
+  // Sets a value written in decimal.
   void WriteInteger(std::string_view section, std::string_view key, int32_t value);
+  // Sets a value written as "1" or "0".
   void WriteBool(std::string_view section, std::string_view key, bool value);
 
   // The file content: per section "[name]", "key=value" lines, an empty line; CR LF.
   std::string ToText() const;
   // Writes ToText() to FileName(), replacing it. Throws vq::Error("<path>: <cause>").
   void UpdateFile() const;
+  // The path the store was loaded from and is written to.
   const std::string& FileName() const { return file_name_; }
 
  private:
@@ -47,7 +50,16 @@ class TIniFile {
     std::string name;
     std::vector<Entry> entries;
   };
+  // An empty store with no file name.
+  TIniFile() = default;
+  // Appends the sections and keys of `text` (already UTF-8, no byte-order mark).
   void Parse(std::string_view text);
+  // The first section named `name` (ignoring case), or nullptr.
+  Section* FindSection(std::string_view name);
+  const Section* FindSection(std::string_view name) const;
+  // The section named `name`, appended when missing.
+  Section& SectionFor(std::string_view name);
+  // The first entry `key` of `section` (ignoring case), or nullptr.
   const Entry* Find(std::string_view section, std::string_view key) const;
 
   std::string file_name_;
