@@ -1,1 +1,128 @@
-// (in progress)
+#include "cli/cli_options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <ostream>
+
+#include "base/file_system.h"
+#include "base/ini_file.h"
+#include "base/text.h"
+
+namespace vq {
+
+namespace {
+
+constexpr const char* kProfileSection = "";
+
+TFileNameStyle StyleFromIndex(int32_t index) {
+  switch (index) {
+    case 0: return fns1541U;
+    case 1: return fnsSD2IEC;
+    default: return fnsNone;
+  }
+}
+
+TNFOStyle NfoFromIndex(int32_t index) {
+  if (index <= 0) return nsOptimize;
+  if (index == 1) return nsNoOptimize;
+  return nsExclude;
+}
+
+}  // namespace
+
+void ApplyProfile(const TIniFile& profile, TCliOptions& options) {
+  const std::string_view s = kProfileSection;
+  options.SourceDir = Trim(profile.ReadString(s, "SourceDir", ""));
+  options.DestDir = Trim(profile.ReadString(s, "DestDir", ""));
+  options.FileNameStyle = StyleFromIndex(profile.ReadInteger(s, "Filenamestyle", 0));
+  options.NFOStyle = NfoFromIndex(profile.ReadInteger(s, "NFOStyle", 0));
+  options.IncludeSIDs = profile.ReadBool(s, "SIDs", false);
+  options.HvscDir = Trim(profile.ReadString(s, "HVSCDir", ""));
+  options.FilterIDs = profile.ReadBool(s, "Filter", false);
+  options.FilterFile = Trim(profile.ReadString(s, "FilterFile", ""));
+  options.AutoSwap = profile.ReadBool(s, "Autoswap", false);
+  options.ExtractT64 = profile.ReadBool(s, "ExtractT64", false);
+  options.ForceUppercase = profile.ReadBool(s, "Force1541UppercaseNames", false);
+  options.TestMode = profile.ReadBool(s, "TestMode", false);
+}
+
+std::string OutputFolderName(TFileNameStyle style) {
+  const std::string name = "Vondral SD";
+  switch (style) {
+    case fns1541U: return AsciiUpper(name);
+    case fnsSD2IEC: return AsciiLower(name);
+    case fnsNone: break;
+  }
+  return name;
+}
+
+std::optional<int> ParseCommandLine(int argc, const char* const* argv, TCliOptions& options, std::ostream& out,
+                                    std::ostream& err) {
+  CLI::App app{"Vondral64 Quillem SD: turns a collection of C64 game zips into an SD card tree.", "vqsd"};
+  std::string source, dest, hvsc, filter, style, nfo, profile;
+  app.add_option("--source", source, "source folder (the collection's games folder)");
+  app.add_option("--dest", dest, "destination folder; the output folder is made inside it");
+  app.add_option("--hvsc", hvsc, "root folder of the HVSC collection; copies the games' SID tunes");
+  app.add_option("--filter", filter, "RomLister XML export with game IDs; keeps only those games");
+  app.add_option("--style", style, "folder and file names for: 1541u (default), sd2iec, none")
+      ->check(CLI::IsMember({"1541u", "sd2iec", "none"}, CLI::ignore_case));
+  app.add_option("--nfo", nfo, "VERSION.NFO: optimize (default), raw, exclude")
+      ->check(CLI::IsMember({"optimize", "raw", "exclude"}, CLI::ignore_case));
+  app.add_flag("--autoswap", "write AUTOSWAP.LST for games with several D64 images");
+  app.add_flag("--t64", "convert T64 tape archives to PC64 (.P00) files");
+  app.add_flag("--uppercase", "upper-case folder names in the 1541 Ultimate style");
+  app.add_flag("--test", "test mode: write only the game list");
+  app.add_flag("--replace", "delete an existing output folder first");
+  app.add_option("--profile", profile, "read the options from a settings profile (.vqsini)");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    out << app.help();
+    return kExitFinished;
+  } catch (const CLI::ParseError& e) {
+    err << "vqsd: " << e.what() << "\n" << "Run 'vqsd --help' for the options.\n";
+    return kExitUsage;
+  }
+
+  TCliOptions result;
+  if (app.count("--profile")) {
+    if (!FileExists(profile)) {
+      err << "vqsd: profile " << profile << " does not exist\n";
+      return kExitUsage;
+    }
+    ApplyProfile(TIniFile(profile), result);
+  }
+  if (app.count("--source")) result.SourceDir = Trim(source);
+  if (app.count("--dest")) result.DestDir = Trim(dest);
+  if (app.count("--hvsc")) {
+    result.HvscDir = Trim(hvsc);
+    result.IncludeSIDs = true;
+  }
+  if (app.count("--filter")) {
+    result.FilterFile = Trim(filter);
+    result.FilterIDs = true;
+  }
+  if (app.count("--style")) {
+    const std::string v = AsciiLower(style);
+    result.FileNameStyle = v == "1541u" ? fns1541U : v == "sd2iec" ? fnsSD2IEC : fnsNone;
+  }
+  if (app.count("--nfo")) {
+    const std::string v = AsciiLower(nfo);
+    result.NFOStyle = v == "optimize" ? nsOptimize : v == "raw" ? nsNoOptimize : nsExclude;
+  }
+  if (app.count("--autoswap")) result.AutoSwap = true;
+  if (app.count("--t64")) result.ExtractT64 = true;
+  if (app.count("--uppercase")) result.ForceUppercase = true;
+  if (app.count("--test")) result.TestMode = true;
+  result.Replace = app.count("--replace") > 0;
+
+  if (result.SourceDir.empty() || result.DestDir.empty()) {
+    err << "vqsd: Please specify Source and Destination folders. (--source DIR --dest DIR)\n";
+    return kExitUsage;
+  }
+  options = result;
+  return std::nullopt;
+}
+
+}  // namespace vq

@@ -1,1 +1,61 @@
-int main() { return 0; }
+// vqsd: runs one job from the command line.
+#include <pthread.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <ctime>
+#include <iostream>
+#include <thread>
+
+#include "cli/cli_options.h"
+#include "cli/job_runner.h"
+
+namespace {
+
+// Turns Ctrl+C and SIGTERM into an abort request, on a thread of its own so
+// the job's Terminate runs outside a signal handler.
+class SignalWatcher {
+ public:
+  SignalWatcher() {
+    sigemptyset(&signals_);
+    sigaddset(&signals_, SIGINT);
+    sigaddset(&signals_, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
+    thread_ = std::thread([this] { Watch(); });
+  }
+  ~SignalWatcher() {
+    stop_ = true;
+    thread_.join();
+  }
+  const std::atomic<bool>& AbortRequested() const { return abort_; }
+
+ private:
+  void Watch() {
+    const timespec timeout{0, 100'000'000};
+    while (!stop_) {
+      if (sigtimedwait(&signals_, nullptr, &timeout) > 0) abort_ = true;
+    }
+  }
+
+  sigset_t signals_{};
+  std::atomic<bool> abort_{false};
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  vq::TCliOptions options;
+  if (const auto exitCode = vq::ParseCommandLine(argc, argv, options, std::cout, std::cerr)) return *exitCode;
+
+  const bool interactive = isatty(STDOUT_FILENO) != 0;
+  int width = 100;
+  winsize ws{};
+  if (interactive && ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) width = ws.ws_col;
+
+  SignalWatcher watcher;
+  return vq::RunJob(options, std::cout, std::cerr, interactive, width, watcher.AbortRequested());
+}
