@@ -18,6 +18,8 @@ namespace {
 
 // Size of the chunks that ExtractFiles inflates and writes at a time.
 constexpr size_t kCopyChunk = 64 * 1024;
+// The largest read buffer kept between archives.
+constexpr size_t kKeptBuffer = 1024 * 1024;
 
 // A file inside an open archive, closed on every path.
 struct FileClose {
@@ -187,13 +189,18 @@ void TZipReader::ReadEntry(int64_t index, std::vector<uint8_t>& out) {
   // One byte beyond the declared size lets the first read reach the end of
   // the data, so the check sum is verified; a header that understates the
   // size only makes the buffer grow, never past the limit.
+  // Reserving first keeps the vector from doubling its capacity on resize.
+  out.clear();
+  out.reserve(static_cast<size_t>(declared) + 1);
   out.resize(static_cast<size_t>(declared) + 1);
   size_t total = 0;
   for (;;) {
     if (total == out.size()) {
       if (total > kMaxMemoryEntry) Fail(std::string(entry_name) + ": entry is larger than 64 MiB");
-      out.resize(static_cast<size_t>(std::min<uint64_t>(std::max<uint64_t>(2 * total, kCopyChunk),
-                                                        kMaxMemoryEntry + 1)));
+      const size_t grown = static_cast<size_t>(
+          std::min<uint64_t>(std::max<uint64_t>(2 * total, kCopyChunk), kMaxMemoryEntry + 1));
+      out.reserve(grown);
+      out.resize(grown);
     }
     const zip_int64_t n = zip_fread(file.get(), out.data() + total, out.size() - total);
     if (n < 0) Fail(std::string(entry_name) + ": " + zip_file_strerror(file.get()));
@@ -220,7 +227,11 @@ void TZipReader::ExtractEntryToMemory(const TZipEntry& entry, std::vector<uint8_
 
 std::string TZipReader::ExtractToString(std::string_view name) {
   ExtractToMemory(name, buffer_);
-  return Cp1252ToUtf8(std::string_view(reinterpret_cast<const char*>(buffer_.data()), buffer_.size()));
+  std::string text =
+      Cp1252ToUtf8(std::string_view(reinterpret_cast<const char*>(buffer_.data()), buffer_.size()));
+  // The buffer is kept for the next archive unless an unusually large entry grew it.
+  if (buffer_.capacity() > kKeptBuffer) std::vector<uint8_t>().swap(buffer_);
+  return text;
 }
 
 int TZipReader::ExtractFiles(std::string_view mask) {
