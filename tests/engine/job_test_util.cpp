@@ -1,0 +1,114 @@
+#include "job_test_util.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "base/file_system.h"
+#include "tools/zip_writer.h"
+
+namespace vq::test {
+
+namespace fs = std::filesystem;
+
+TempFolder::TempFolder() {
+  std::string pattern = ::testing::TempDir() + "vqsd-XXXXXX";
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern + "/";
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+JobResult RunJob(const JobOptions& o) {
+  JobResult result;
+  if (o.CreateDest) ForceDirectories(o.Dest);
+  TWorkThread job(o.Source, o.Dest, o.Hvsc, o.Filter, o.Style, o.Nfo, o.SIDs, o.FilterIDs, o.AutoSwap, o.T64,
+                  o.Uppercase, o.Test);
+  job.SetOnProgressUpdate([&](const std::string& status) {
+    result.Statuses.push_back(status);
+    if (o.OnStatus) o.OnStatus(status, job);
+  });
+  job.SetOnTerminate([&](TThread&) { result.TerminateNoticeRan = true; });
+  job.Start();
+  job.WaitFor();
+  result.Final = result.Statuses.empty() ? std::string() : result.Statuses.back();
+  result.Outcome = job.Outcome();
+  result.Archives = job.Archives();
+  result.Scanned = job.ScannedArchives();
+  result.Ignored = job.IgnoredZips();
+  result.Filtered = job.FilterCount();
+  result.Loaded = job.LoadedArchives();
+  result.Directories = job.LoadedDirectories();
+  result.Games = job.GameCount();
+  result.SIDs = job.SIDCount();
+  result.SIDErrors = job.SIDErrors();
+  result.TapeArchives = job.ExtractedTapeArchives();
+  result.TapeFiles = job.ExtractedTapeFiles();
+  result.TapeFailures = job.TapeArchivesNotExtracted();
+  return result;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::string Nfo(const std::string& title, int id, const std::string& sid) {
+  std::string text = "Name:         " + title + "\r\nPublished:    1986 Test Soft\r\n";
+  if (id >= 0) text += "Unique-ID:    " + std::to_string(id) + "\r\n";
+  if (!sid.empty()) text += "SID:          " + sid + ".sid\r\n";
+  text += "=========================\r\n";
+  return text;
+}
+
+void WriteGameZip(const std::string& path, const std::string& nfo,
+                  const std::vector<std::pair<std::string, std::string>>& members) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::vector<tools::TZipWriterEntry> entries;
+  entries.push_back({"VERSION.NFO", nfo, true});
+  for (const auto& [name, data] : members) entries.push_back({name, data, true});
+  tools::WriteZipFile(path, entries);
+}
+
+std::map<std::string, std::string> TreeFingerprint(const std::string& root) {
+  std::map<std::string, std::string> out;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    const std::string rel = fs::relative(entry.path(), root).string();
+    if (entry.is_directory()) {
+      out[rel + "/"] = "dir";
+      continue;
+    }
+    const std::string data = ReadFile(entry.path().string());
+    out[rel] = std::to_string(data.size()) + ":" + std::to_string(std::hash<std::string>{}(data));
+  }
+  return out;
+}
+
+std::vector<std::string> ListTree(const std::string& root) {
+  std::vector<std::string> out;
+  if (!fs::exists(root)) return out;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    std::string rel = fs::relative(entry.path(), root).string();
+    if (entry.is_directory()) rel += "/";
+    out.push_back(rel);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+}  // namespace vq::test

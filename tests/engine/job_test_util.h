@@ -1,0 +1,77 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/arc_info.h"
+#include "engine/work_thread.h"
+
+namespace vq::test {
+
+// A folder under the test temp folder, removed with its content at the end.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  // The folder's path, ending in '/'.
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The options of one test job.
+struct JobOptions {
+  std::string Source;
+  std::string Dest;
+  std::string Hvsc;
+  std::string Filter;
+  TFileNameStyle Style = fns1541U;
+  TNFOStyle Nfo = nsOptimize;
+  bool SIDs = false;
+  bool FilterIDs = false;
+  bool AutoSwap = false;
+  bool T64 = false;
+  bool Uppercase = false;
+  bool Test = false;
+  // Create the output folder first, as the front ends do.
+  bool CreateDest = true;
+  // Called with each status on the worker; may call job.Terminate().
+  std::function<void(const std::string&, TWorkThread&)> OnStatus;
+};
+
+// What a finished test job left.
+struct JobResult {
+  std::vector<std::string> Statuses;
+  std::string Final;
+  TJobOutcome Outcome = TJobOutcome::joRunning;
+  TArchiveList Archives;
+  int32_t Scanned = 0, Ignored = 0, Filtered = 0, Loaded = 0, Directories = 0, Games = 0, SIDs = 0, SIDErrors = 0;
+  int32_t TapeArchives = 0, TapeFiles = 0, TapeFailures = 0;
+  bool TerminateNoticeRan = false;
+};
+
+// Runs one job on its worker thread and waits for it.
+JobResult RunJob(const JobOptions& options);
+
+// Writes a text file (bytes as given), creating parent folders.
+void WriteFile(const std::string& path, const std::string& bytes);
+// Reads a whole file; empty when it does not exist.
+std::string ReadFile(const std::string& path);
+// An NFO text with CR LF line ends.
+std::string Nfo(const std::string& title, int id = -1, const std::string& sid = {});
+// A game zip holding VERSION.NFO and the given members (name, data).
+void WriteGameZip(const std::string& path, const std::string& nfo,
+                  const std::vector<std::pair<std::string, std::string>>& members = {});
+
+// Every file under `root` (relative path -> content hash and size), for
+// proving that a tree did not change.
+std::map<std::string, std::string> TreeFingerprint(const std::string& root);
+// Relative paths of every file and folder under `root` ("dir/" for folders), sorted.
+std::vector<std::string> ListTree(const std::string& root);
+
+}  // namespace vq::test
