@@ -1,0 +1,286 @@
+// The extraction phase and the game list, on small hand-made collections
+// whose expected output is stated here byte for byte.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "base/text.h"
+#include "job_test_util.h"
+#include "tools/zip_writer.h"
+
+namespace vq::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kHeader = "\"Game Title\",\"Path\",\"Unique-ID\",\"Error\"\r\n";
+
+// A T64 archive of PRG files (name, load address, data) laid out by hand.
+std::string TapeArchive(const std::vector<std::tuple<std::string, uint16_t, std::string>>& files) {
+  const size_t slots = files.size();
+  std::string t(64 + 32 * slots, '\0');
+  const std::string sig = "C64S tape image file";
+  t.replace(0, sig.size(), sig);
+  t[34] = static_cast<char>(slots);
+  t[36] = static_cast<char>(slots);
+  t.replace(40, 5, "TAPE ");
+  for (size_t i = 0; i < slots; ++i) {
+    const auto& [name, load, data] = files[i];
+    const size_t offset = t.size();
+    t += data;
+    char* slot = &t[64 + 32 * i];
+    slot[0] = 1;
+    slot[1] = static_cast<char>(0x82);
+    slot[2] = static_cast<char>(load & 0xFF);
+    slot[3] = static_cast<char>(load >> 8);
+    for (int b = 0; b < 4; ++b) slot[8 + b] = static_cast<char>((offset >> (8 * b)) & 0xFF);
+    std::string padded = name;
+    padded.resize(16, ' ');
+    std::copy(padded.begin(), padded.end(), slot + 16);
+  }
+  return t;
+}
+
+// The PC64 file expected for a PRG: magic, name with trailing blanks as
+// zero bytes, REL length 0, load address, data.
+std::string Pc64(const std::string& name, uint16_t load, const std::string& data) {
+  std::string p = std::string("C64File") + '\0';
+  std::string n = name;
+  n.resize(16, '\0');
+  p += n;
+  p += std::string(2, '\0');
+  p += static_cast<char>(load & 0xFF);
+  p += static_cast<char>(load >> 8);
+  return p + data;
+}
+
+class Extraction : public ::testing::Test {
+ protected:
+  std::string Games() const { return tmp_.Path() + "games/"; }
+  std::string Out() const { return tmp_.Path() + "out/"; }
+  JobOptions Options() const {
+    JobOptions o;
+    o.Source = Games();
+    o.Dest = tmp_.Path() + "out";
+    return o;
+  }
+  TempFolder tmp_;
+};
+
+TEST_F(Extraction, OneGameWithDisksStrayFileAndOptimizedNfo) {
+  WriteGameZip(Games() + "bb.zip", Nfo("Bubble Bobble: Deluxe", 123),
+               {{"Bubble (Disk 2).D64", "disk two"}, {"Bubble (Disk 1).d64", "disk one"}, {"readme.txt", "hi"},
+                {"extra/Cart.crt", "cart"}});
+  const auto before = TreeFingerprint(Games());
+  const JobResult r = RunJob(Options());
+  ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
+  EXPECT_EQ(r.Final,
+            "Done. 1 archives scanned, 0 invalid, 0 excluded by filter. 1 games extracted. {Warning: unknown file "
+            "extensions encountered: .TXT}");
+  // Fewer than 250 games: the game folder sits in the output folder; the
+  // stored sub-folder of the cartridge is kept.
+  EXPECT_EQ(ListTree(Out()), (std::vector<std::string>{"Bubble Bobble Deluxe/", "Bubble Bobble Deluxe/Bubble (Disk 1).d64",
+                                                        "Bubble Bobble Deluxe/Bubble (Disk 2).D64",
+                                                        "Bubble Bobble Deluxe/VERSION.NFO", "Bubble Bobble Deluxe/extra/",
+                                                        "Bubble Bobble Deluxe/extra/Cart.crt", "GameList.csv"}));
+  EXPECT_EQ(ReadFile(Out() + "Bubble Bobble Deluxe/Bubble (Disk 1).d64"), "disk one");
+  EXPECT_EQ(ReadFile(Out() + "Bubble Bobble Deluxe/VERSION.NFO"),
+            "Bubble Bobble Deluxe\r\nName: Bubble Bobble: Deluxe\r\nPublished: 1986 Test Soft\r\nUnique-ID: "
+            "123\r\n=====================================\r\n");
+  EXPECT_EQ(ReadFile(Out() + "GameList.csv"),
+            kHeader + "\"Bubble Bobble: Deluxe\",\"Bubble Bobble Deluxe/\",\"123\",\"Unexpected files ignored.\"\r\n");
+  ASSERT_EQ(r.Archives.size(), 1u);
+  EXPECT_EQ(r.Archives[0].ExtractedFileCount, 3);
+  EXPECT_EQ(r.Archives[0].UnhandledFileCount, 1);
+  EXPECT_EQ(TreeFingerprint(Games()), before);
+}
+
+TEST_F(Extraction, AutoSwapListIsSortedIgnoringCaseAndOnlyForSeveralDisks) {
+  WriteGameZip(Games() + "multi.zip", Nfo("Multi", 1), {{"b.d64", "b"}, {"A.D64", "a"}, {"c.D64", "c"}});
+  WriteGameZip(Games() + "mixed.zip", Nfo("Mixed", 2), {{"one.d64", "x"}, {"tape.t64", TapeArchive({{"X", 0x801, "x"}})}});
+  JobOptions o = Options();
+  o.AutoSwap = true;
+  const JobResult r = RunJob(o);
+  ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
+  EXPECT_EQ(ReadFile(Out() + "Multi/AUTOSWAP.LST"), "A.D64\r\nb.d64\r\nc.D64\r\n");
+  EXPECT_FALSE(fs::exists(Out() + "Mixed/AUTOSWAP.LST"));
+  EXPECT_EQ(ReadFile(Out() + "Mixed/tape.t64"), TapeArchive({{"X", 0x801, "x"}}));  // stored as is without --t64
+}
+
+TEST_F(Extraction, TapeArchivesBecomePc64FilesAlsoFromSubFolders) {
+  const std::string tape = TapeArchive({{"LOADER", 0x0801, "abc"}, {"MAIN PART", 0x2000, "defgh"}});
+  WriteGameZip(Games() + "tape.zip", Nfo("Tape Game", 10), {{"tapes/Game.T64", tape}});
+  WriteGameZip(Games() + "bad.zip", Nfo("Bad Tape", 11), {{"broken.t64", "not a tape at all"}});
+  JobOptions o = Options();
+  o.T64 = true;
+  o.Style = fnsSD2IEC;
+  const JobResult r = RunJob(o);
+  ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
+  EXPECT_EQ(ReadFile(Out() + "tape game/Game.P00"), Pc64("LOADER", 0x0801, "abc"));
+  EXPECT_EQ(ReadFile(Out() + "tape game/Game.P01"), Pc64("MAIN PART", 0x2000, "defgh"));
+  EXPECT_FALSE(fs::exists(Out() + "tape game/tapes"));  // the T64 itself is not written
+  EXPECT_FALSE(fs::exists(Out() + "bad tape/broken.t64"));
+  EXPECT_EQ(r.TapeArchives, 1);
+  EXPECT_EQ(r.TapeFiles, 2);
+  EXPECT_EQ(r.TapeFailures, 1);
+  // sd2iec: lower-case file name; errors in the order they arise.
+  EXPECT_EQ(ReadFile(Out() + "gamelist.csv"),
+            kHeader + "\"Bad Tape\",\"bad tape/\",\"11\",\"No Files Extracted. T64 file extraction error.\"\r\n" +
+                "\"Tape Game\",\"tape game/\",\"10\",\"\"\r\n");
+}
+
+TEST_F(Extraction, NfoStylesRawAndExclude) {
+  const std::string nfo = "Name:   Raw Game\r\nUnique-ID: 5\r\nComment: " + std::string(60, 'x') + "\r\n";
+  WriteGameZip(Games() + "g.zip", nfo, {{"g.d64", "d"}});
+  JobOptions o = Options();
+  o.Nfo = nsNoOptimize;
+  RunJob(o);
+  EXPECT_EQ(ReadFile(Out() + "Raw Game/VERSION.NFO"), nfo);
+
+  fs::remove_all(Out());
+  o.Nfo = nsExclude;
+  RunJob(o);
+  EXPECT_TRUE(fs::exists(Out() + "Raw Game/g.d64"));
+  EXPECT_FALSE(fs::exists(Out() + "Raw Game/VERSION.NFO"));
+}
+
+TEST_F(Extraction, SidCopiesPerStyleWithCaseAndSeparatorTolerance) {
+  const std::string hvsc = tmp_.Path() + "hvsc/";
+  WriteFile(hvsc + "MUSICIANS/H/Hubbard_Rob/Commando.sid", "PSID commando");
+  WriteFile(hvsc + "MUSICIANS/H/Hubbard_Rob/Commando.prg", "PRG commando");
+  WriteFile(hvsc + "MUSICIANS/G/Galway_Martin/Arkanoid.prg", "PRG only");
+  WriteGameZip(Games() + "1.zip", Nfo("Commando", 1, "/MUSICIANS/H/Hubbard_Rob/Commando"), {{"c.d64", "d"}});
+  WriteGameZip(Games() + "2.zip", Nfo("Arkanoid", 2, "\\musicians\\g\\galway_martin\\Arkanoid"), {{"a.d64", "d"}});
+  WriteGameZip(Games() + "3.zip", Nfo("Missing", 3, "/MUSICIANS/X/Nobody/Nothing"), {{"m.d64", "d"}});
+  WriteGameZip(Games() + "4.zip", Nfo("Escape", 4, "/../../etc/passwd"), {{"e.d64", "d"}});
+  JobOptions o = Options();
+  o.SIDs = true;
+  o.Hvsc = hvsc;
+  JobResult r = RunJob(o);
+  ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
+  EXPECT_EQ(ReadFile(Out() + "Commando/Commando.sid"), "PSID commando");
+  EXPECT_EQ(ReadFile(Out() + "Commando/Commando_SID.prg"), "PRG commando");
+  EXPECT_EQ(ReadFile(Out() + "Arkanoid/Arkanoid_SID.prg"), "PRG only");
+  EXPECT_FALSE(fs::exists(Out() + "Arkanoid/Arkanoid.sid"));
+  EXPECT_EQ(r.SIDs, 2);
+  EXPECT_EQ(r.SIDErrors, 2);
+  EXPECT_NE(r.Final.find(" 2 SIDs included, 2 not found."), std::string::npos);
+  EXPECT_NE(ReadFile(Out() + "GameList.csv").find("\"Missing\",\"Missing/\",\"3\",\"Missing SID.\""), std::string::npos);
+
+  fs::remove_all(Out());
+  o.Style = fnsSD2IEC;
+  r = RunJob(o);
+  EXPECT_EQ(ReadFile(Out() + "commando/GAMESID.SID"), "PSID commando");
+  EXPECT_EQ(ReadFile(Out() + "commando/GAMESID.PRG"), "PRG commando");
+  EXPECT_EQ(ReadFile(Out() + "arkanoid/GAMESID.PRG"), "PRG only");
+}
+
+TEST_F(Extraction, EntriesNeverLandOutsideTheGameFolder) {
+  WriteGameZip(Games() + "evil.zip", Nfo("Evil", 1),
+               {{"../../escape.d64", "up"}, {"/tmp/absolute.d64", "abs"}, {"ok/../../x.crt", "mixed"}});
+  const JobResult r = RunJob(Options());
+  ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
+  EXPECT_EQ(ReadFile(Out() + "Evil/escape.d64"), "up");
+  EXPECT_EQ(ReadFile(Out() + "Evil/absolute.d64"), "abs");
+  EXPECT_EQ(ReadFile(Out() + "Evil/x.crt"), "mixed");
+  EXPECT_FALSE(fs::exists(tmp_.Path() + "escape.d64"));
+  EXPECT_FALSE(fs::exists(tmp_.Path() + "x.crt"));
+}
+
+TEST_F(Extraction, DuplicateTitlesGetTheirIdsAndUnknownExtensionsAreListed) {
+  WriteGameZip(Games() + "a.zip", Nfo("Moonshadow", 1234), {{"m.d64", "1"}, {"NOEXT", "?"}});
+  WriteGameZip(Games() + "b.zip", Nfo("MoonShadow", 567), {{"m.d64", "2"}, {"notes.txt", "?"}, {"x.Doc", "?"}});
+  WriteGameZip(Games() + "c.zip", Nfo("Only", 1), {{"a file.we ird", "?"}});
+  const JobResult r = RunJob(Options());
+  EXPECT_EQ(ReadFile(Out() + "MoonShadow [00567]/m.d64"), "2");
+  EXPECT_EQ(ReadFile(Out() + "Moonshadow [01234]/m.d64"), "1");
+  EXPECT_EQ(ReadFile(Out() + "GameList.csv"),
+            kHeader + "\"MoonShadow\",\"MoonShadow [00567]/\",\"567\",\"Unexpected files ignored.\"\r\n" +
+                "\"Moonshadow\",\"Moonshadow [01234]/\",\"1234\",\"Unexpected files ignored.\"\r\n" +
+                "\"Only\",\"Only/\",\"1\",\"No Files Extracted.\"\r\n");
+  EXPECT_EQ(r.Final,
+            "Done. 3 archives scanned, 0 invalid, 0 excluded by filter. 3 games extracted. {Warning: unknown file "
+            "extensions encountered: ,.DOC,.TXT,\".WE IRD\"}");
+}
+
+TEST_F(Extraction, TestModeWritesOnlyTheGameList) {
+  const std::string hvsc = tmp_.Path() + "hvsc/";
+  WriteFile(hvsc + "S/t.sid", "sid");
+  WriteGameZip(Games() + "t.zip", Nfo("Quote \"Q\" Game", 77, "/S/t"),
+               {{"a.d64", "a"}, {"b.d64", "b"}, {"t.t64", TapeArchive({{"F", 0x801, "f"}})}});
+  JobOptions o = Options();
+  o.Test = true;
+  o.SIDs = true;
+  o.Hvsc = hvsc;
+  o.T64 = true;
+  o.AutoSwap = true;
+  const JobResult r = RunJob(o);
+  ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
+  EXPECT_EQ(ListTree(Out()), std::vector<std::string>{"GameList.csv"});
+  EXPECT_EQ(ReadFile(Out() + "GameList.csv"), kHeader + "\"Quote \"\"Q\"\" Game\",\"Quote Q Game/\",\"77\",\"\"\r\n");
+  EXPECT_EQ(r.Final, "Done [Test mode only; See GameList.csv for results.] 1 archives scanned, 0 invalid, 0 "
+                     "excluded by filter. 1 games extracted. 1 SIDs included, 0 not found.");
+  EXPECT_EQ(r.TapeFiles, 1);
+  EXPECT_NE(std::find(r.Statuses.begin(), r.Statuses.end(),
+                      "Extracting archives (1/1)\r\nt.zip\r\n(Quote \"Q\" Game)\r\n[Test Mode!]"),
+            r.Statuses.end());
+}
+
+TEST_F(Extraction, UnwritableDestinationEndsTheJobWithTheMessageShown) {
+  WriteGameZip(Games() + "g.zip", Nfo("Game", 1), {{"g.d64", "d"}});
+  WriteFile(tmp_.Path() + "blocker", "a file where a folder should be");
+  const auto before = TreeFingerprint(Games());
+  JobOptions o = Options();
+  o.Dest = tmp_.Path() + "blocker/out";
+  o.CreateDest = false;
+  const JobResult r = RunJob(o);
+  EXPECT_EQ(r.Outcome, TJobOutcome::joFailed);
+  EXPECT_EQ(r.Final, "ERROR: Unable to create directory \"" + tmp_.Path() + "blocker/out/Game/\"\r\n" +
+                         "Extracting archives (1/1)\r\ng.zip\r\n(Game)");
+  EXPECT_TRUE(r.TerminateNoticeRan);
+  EXPECT_EQ(TreeFingerprint(Games()), before);
+}
+
+TEST_F(Extraction, AbortInTheMiddleStopsBeforeTheNextGame) {
+  for (int i = 0; i < 5; ++i) {
+    WriteGameZip(Games() + std::to_string(i) + ".zip", Nfo("Game " + std::to_string(i), i),
+                 {{"g.d64", "d"}, {"x.txt", "t"}});
+  }
+  JobOptions o = Options();
+  o.OnStatus = [](const std::string& s, TWorkThread& job) {
+    if (s.rfind("Extracting archives (3/5)", 0) == 0) job.Terminate();
+  };
+  const JobResult r = RunJob(o);
+  EXPECT_EQ(r.Outcome, TJobOutcome::joAborted);
+  // The game that had begun is finished; no later game folder exists.
+  EXPECT_EQ(r.Final, "Aborted. 5 archives scanned, 0 invalid, 0 excluded by filter. 3 games extracted. {Warning: "
+                     "unknown file extensions encountered: .TXT}");
+  EXPECT_TRUE(fs::exists(Out() + "Game 2/g.d64"));
+  EXPECT_FALSE(fs::exists(Out() + "Game 3"));
+  EXPECT_FALSE(fs::exists(Out() + "GameList.csv"));
+}
+
+// 249 games sit directly in the output folder; 250 go to letter folders.
+TEST_F(Extraction, PlacementSwitchesToLetterFoldersAt250Games) {
+  for (int i = 0; i < 250; ++i) {
+    const std::string title = (i % 2 ? "Alpha " : "9 Lives ") + std::to_string(1000 + i);
+    WriteGameZip(Games() + std::to_string(i) + ".zip", Nfo(title, i));
+  }
+  JobOptions o = Options();
+  o.Test = true;
+  JobResult r = RunJob(o);
+  ASSERT_EQ(r.Archives.size(), 250u);
+  for (const TArcInfo& a : r.Archives) {
+    const std::u16string expected = (a.Name[0] == u'A' ? u"A/" : u"0/") + a.OutFolderName + u"/";
+    EXPECT_EQ(a.RealOutPath, expected);
+  }
+  fs::remove(Games() + "0.zip");
+  r = RunJob(o);
+  ASSERT_EQ(r.Archives.size(), 249u);
+  for (const TArcInfo& a : r.Archives) EXPECT_EQ(a.RealOutPath, a.OutFolderName + u"/");
+}
+
+}  // namespace
+}  // namespace vq::test
