@@ -66,7 +66,7 @@ Figures Summarize(std::vector<double> ms) {
 }
 
 void Print(const char* what, const Figures& f) {
-  std::printf("%-38s median %8.3f ms   min %8.3f ms   p90 %8.3f ms\n", what, f.median, f.min,
+  std::printf("%-38s median %9.4f ms   min %9.4f ms   p90 %9.4f ms\n", what, f.median, f.min,
               f.p90);
 }
 
