@@ -535,7 +535,7 @@ void BuildSmallImage(const char* magic, const std::string& name, TRandom& rng, s
 std::string BuildPsid(const std::string& title, const char* author, const std::string& released,
                       uint64_t seed, bool asPrg) {
   TRandom rng(seed);
-  std::string code = "\x00\x10";
+  std::string code("\x00\x10", 2);
   code += "\x4C\x20\x10\x4C\x40\x10";
   AppendProgramBytes(code, rng, static_cast<size_t>(rng.Range(300, 1800)));
   if (asPrg) return code;
@@ -594,7 +594,7 @@ enum class TSpecial : uint8_t {
   spNone, spNotAZip, spTruncated, spCorruptNfo, spNoNfo, spNoName, spHidden, spBigID, spNoID1,
   spNoID2, spZipFolder, spUpperExt, spDotFile, spSidOneBlank, spReadmeOnly, spBadTape,
   spNameNextLine, spNameTrailing, spLowerLabels, spSubFolder1, spSubFolder2, spSubFolder3,
-  spCount
+  spSidBackslash, spSidCase, spSidPrg, spSidMissing, spCount
 };
 using enum TSpecial;
 static_assert(static_cast<int>(spCount) - 1 <= kMinSpecialGames);
@@ -893,7 +893,7 @@ class TCollectionBuilder {
 
  private:
   void PlanGame(int index, TSpecial special, int32_t& nextID);
-  void PlanSid(TSampleGame& game, TGamePlan& plan);
+  void PlanSid(TSampleGame& game, TGamePlan& plan, int index);
   void MakeFolder(const std::string& path);
   void WriteGames();
   void WriteHvsc();
@@ -914,25 +914,37 @@ void TCollectionBuilder::MakeFolder(const std::string& path) {
   if (!ForceDirectories(path)) throw SystemError(path, errno);
 }
 
-void TCollectionBuilder::PlanSid(TSampleGame& game, TGamePlan& plan) {
+void TCollectionBuilder::PlanSid(TSampleGame& game, TGamePlan& plan, int index) {
+  const TSpecial special = plan.Special;
+  const int forcedKind = special == spSidBackslash || special == spSidCase ? 1
+                         : special == spSidPrg                            ? 2
+                         : special == spSidMissing                        ? 0
+                                                                          : -1;
   const TMusician& m = kMusicians[rng_.Below(std::size(kMusicians))];
-  const std::string tune = TuneName(game.Title);
-  std::string path;
-  if (rng_.Percent(88)) {
-    path = std::string("/MUSICIANS/") + m.Folder[0] + "/" + m.Folder + "/" + tune;
-  } else {
-    const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(tune[0])));
-    const char* range = c <= '9' ? "0-9" : c <= 'F' ? "A-F" : c <= 'L' ? "G-L" : c <= 'R' ? "M-R" : "S-Z";
-    path = std::string("/GAMES/") + range + "/" + tune;
+  const bool inGames = rng_.Percent(12);
+  std::string tune = TuneName(game.Title);
+  TTune* t = nullptr;
+  for (;;) {
+    std::string path;
+    if (!inGames) {
+      path = std::string("/MUSICIANS/") + m.Folder[0] + "/" + m.Folder + "/" + tune;
+    } else {
+      const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(tune[0])));
+      const char* range = c <= '9' ? "0-9" : c <= 'F' ? "A-F" : c <= 'L' ? "G-L" : c <= 'R' ? "M-R" : "S-Z";
+      path = std::string("/GAMES/") + range + "/" + tune;
+    }
+    auto [it, fresh] = tunes_.try_emplace(AsciiLower(path));
+    t = &it->second;
+    if (fresh) {
+      const uint32_t r = rng_.Below(100);
+      const int kind = forcedKind >= 0 ? forcedKind : r < 80 ? 1 : r < 86 ? 2 : 0;
+      *t = {path, kind, game.Title, m.Author, rng_.Next()};
+    }
+    if (forcedKind < 0 || t->Kind == forcedKind) break;
+    tune += "_" + std::to_string(index);
   }
-  auto [it, fresh] = tunes_.try_emplace(AsciiLower(path));
-  TTune& t = it->second;
-  if (fresh) {
-    const uint32_t r = rng_.Below(100);
-    t = {path, r < 80 ? 1 : r < 86 ? 2 : 0, game.Title, m.Author, rng_.Next()};
-  }
-  std::string text = t.Path;
-  const uint32_t form = rng_.Below(100);
+  std::string text = t->Path;
+  const uint32_t form = special == spSidBackslash ? 0 : special == spSidCase ? 4 : rng_.Below(100);
   if (form < 4) {
     std::replace(text.begin(), text.end(), '/', '\\');
   } else if (form < 8) {
@@ -941,13 +953,13 @@ void TCollectionBuilder::PlanSid(TSampleGame& game, TGamePlan& plan) {
   }
   plan.SidUpperSuffix = rng_.Percent(4);
   game.SidText = text;
-  if (plan.Special != spSidOneBlank) {
+  if (special != spSidOneBlank) {
     game.SidPath = text;
     std::replace(game.SidPath.begin(), game.SidPath.end(), '\\', '/');
   }
-  if (options_.WithHvsc && t.Kind != 0) {
+  if (options_.WithHvsc && t->Kind != 0) {
     game.SidInHvsc = true;
-    game.SidFileOnDisk = t.Path.substr(1) + (t.Kind == 1 ? ".sid" : ".prg");
+    game.SidFileOnDisk = t->Path.substr(1) + (t->Kind == 1 ? ".sid" : ".prg");
   }
 }
 
@@ -1015,7 +1027,9 @@ void TCollectionBuilder::PlanGame(int index, TSpecial special, int32_t& nextID) 
   while (!zipNames_.insert(AsciiLower(folder + name + ext)).second) name += "_b";
   game.ZipPath = folder + name + ext;
 
-  if (special == spSidOneBlank || (special != spNotAZip && rng_.Percent(35))) PlanSid(game, plan);
+  const bool forcedSid = special == spSidOneBlank || special == spSidBackslash || special == spSidCase ||
+                         special == spSidPrg || special == spSidMissing;
+  if (forcedSid || (special != spNotAZip && rng_.Percent(35))) PlanSid(game, plan, index);
   game.InRomList = options_.WithRomList && game.Valid && !game.Hidden && game.UniqueID >= 0 && rng_.Percent(50);
 }
 

@@ -21,13 +21,22 @@
 //
 // Unique IDs are distinct and all above GameCount, so a written ID never
 // equals the fallback position the scan gives a game without one.
-// The special games (flaws, hidden folder, odd SID lines) appear only when
-// GameCount is at least kMinSpecialGames; smaller collections hold plain
+// With GameCount at least kMinSpecialGames the collection holds, each in a
+// game of its own: one game of every TSampleFlaw; one Hidden game; a
+// "Unique-ID:" of 2147483648 and two games without that line (more come at
+// random); a zip in a folder named "Misc.zip"; a zip named "*.ZIP"; a zip
+// file whose name starts with "."; a "SID:" line with one blank; a zip
+// holding only readme.txt and VERSION.NFO; a ".t64" member that is no tape
+// (BadTape); "Name:" alone with the title on the next line; a title followed
+// by blanks; lower-case labels ("name:", "unique-id:", "sid:"); three zips
+// in sub-folders (more at random); SID paths written with backslashes and in
+// another letter case than on disk (both present in HVSC); a tune present
+// only as ".prg"; a tune missing from HVSC. Smaller collections hold plain
 // valid games.
 namespace vq::tools {
 
 // The smallest game count that gets every special game.
-constexpr int kMinSpecialGames = 24;
+constexpr int kMinSpecialGames = 32;
 
 // What the generator writes.
 struct TSampleOptions {
