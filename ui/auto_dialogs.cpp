@@ -1,0 +1,27 @@
+#include "ui/auto_dialogs.h"
+
+#include <cstdio>
+
+#include "ui/shell_delete.h"
+
+namespace vq {
+
+void TAutoDialogs::ShowMessage(const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+
+void TAutoDialogs::ShowWarning(const QString& text) { std::fprintf(stderr, "warning: %s\n", qPrintable(text)); }
+
+bool TAutoDialogs::Confirm(const QString&) { return true; }
+
+QString TAutoDialogs::ChooseFolder(const QString&, bool) { return QString(); }
+
+QString TAutoDialogs::ChooseFilterFile(const QString&) { return QString(); }
+
+QString TAutoDialogs::ChooseProfileToLoad(const QString&) { return QString(); }
+
+QString TAutoDialogs::ChooseProfileToSave(const QString&) { return QString(); }
+
+bool TAutoDialogs::DeleteFolder(const QString& path) {
+  return TShellDelete(nullptr).Delete(path.toStdString()) == TDeleteResult::drDone;
+}
+
+}  // namespace vq

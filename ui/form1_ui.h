@@ -1,0 +1,57 @@
+#pragma once
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QWidget;
+
+namespace vq {
+
+class TRadioGroup;
+class TStatusScreen;
+
+// The controls of the main window, placed in pixels as the form lays them
+// out, each named after its role. The widgets belong to the form.
+class TForm1Ui {
+ public:
+  // Creates every control on `form` in tab order, with captions, geometry,
+  // bold fonts, tooltips and initial states.
+  void SetupUi(QWidget* form);
+
+  QPushButton* RzButtonReadme = nullptr;
+  QPushButton* RzMenuButtonProfile = nullptr;
+  QMenu* ProfileMenu = nullptr;
+  QAction* LoadProfile1 = nullptr;
+  QAction* SaveProfile1 = nullptr;
+  QLabel* LabelSourceFolder = nullptr;
+  QLineEdit* EditSource = nullptr;
+  QPushButton* ButtonBrowseSource = nullptr;
+  QLabel* LabelDestFolder = nullptr;
+  QLineEdit* EditDest = nullptr;
+  QPushButton* ButtonBrowseDest = nullptr;
+  QCheckBox* CheckBoxSID = nullptr;
+  QLineEdit* EditHVSC = nullptr;
+  QPushButton* ButtonBrowseHVSC = nullptr;
+  QCheckBox* CheckBoxFilter = nullptr;
+  QLineEdit* EditFilterFile = nullptr;
+  QPushButton* ButtonFilterFile = nullptr;
+  TRadioGroup* RadioGroupNFO = nullptr;
+  TRadioGroup* RadioGroupFileNames = nullptr;
+  QGroupBox* GroupBoxSD2IEC = nullptr;
+  QCheckBox* CheckBoxAutoSwap = nullptr;
+  QCheckBox* CheckBoxExtractT64 = nullptr;
+  TStatusScreen* Panel1 = nullptr;
+  QGroupBox* GroupBoxOther = nullptr;
+  QCheckBox* CheckBox1541UUppercase = nullptr;
+  QCheckBox* CheckBoxTestMode = nullptr;
+  QPushButton* ButtonAbort = nullptr;
+  QPushButton* ButtonGo = nullptr;
+  QLabel* LabelCpy = nullptr;
+  QLabel* Image1 = nullptr;
+};
+
+}  // namespace vq

@@ -1,0 +1,389 @@
+#include "ui/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QThread>
+#include <QTimer>
+#include <exception>
+
+#include "base/file_system.h"
+#include "base/ini_file.h"
+#include "base/text.h"
+#include "filter/rom_list.h"
+#include "ui/app_setup.h"
+#include "ui/dialogs.h"
+#include "ui/radio_group.h"
+#include "ui/status_screen.h"
+
+namespace vq {
+
+namespace {
+
+constexpr int kClientWidth = 630;
+constexpr int kClientHeight = 516;
+constexpr int kStatusInterval = 350;
+constexpr int kBorderInterval = 50;
+constexpr int kVersionLabelRight = 545;
+const char16_t kCursorBlock = u'\u2588';
+
+std::string TrimmedText(const QLineEdit* edit) { return Trim(edit->text().toStdString()); }
+
+// Restores the normal cursor when the scope ends, also on an exception.
+class TOverrideCursor {
+ public:
+  explicit TOverrideCursor(Qt::CursorShape shape) { QApplication::setOverrideCursor(shape); }
+  ~TOverrideCursor() { QApplication::restoreOverrideCursor(); }
+  TOverrideCursor(const TOverrideCursor&) = delete;
+  TOverrideCursor& operator=(const TOverrideCursor&) = delete;
+};
+
+}  // namespace
+
+TForm1::TForm1(TIniFile& settings, TDialogs& dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      FSettings(settings),
+      FDialogs(dialogs),
+      FJobFactory(CreateWorkThread),
+      FProgramFolder(QCoreApplication::applicationDirPath()),
+      TimerUpdateStatus(new QTimer(this)),
+      TimerAnimateBorder(new QTimer(this)) {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QStringLiteral("Vondral64 Quillem SD"));
+  setFont(QApplication::font());
+  setFixedSize(kClientWidth, kClientHeight);
+  FUi.SetupUi(this);
+  if (!FSettings.ReadBool("FormState", "Saved", false)) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+      QRect frame(QPoint(0, 0), size());
+      frame.moveCenter(screen->availableGeometry().center());
+      move(frame.topLeft());
+    }
+  }
+
+  connect(FUi.RzButtonReadme, &QPushButton::clicked, this, &TForm1::RzButtonReadmeClick);
+  connect(FUi.LoadProfile1, &QAction::triggered, this, &TForm1::LoadProfile1Click);
+  connect(FUi.SaveProfile1, &QAction::triggered, this, &TForm1::SaveProfile1Click);
+  connect(FUi.ButtonBrowseSource, &QPushButton::clicked, this, &TForm1::ButtonBrowseSourceClick);
+  connect(FUi.ButtonBrowseDest, &QPushButton::clicked, this, &TForm1::ButtonBrowseDestClick);
+  connect(FUi.ButtonBrowseHVSC, &QPushButton::clicked, this, &TForm1::ButtonBrowseHVSCClick);
+  connect(FUi.ButtonFilterFile, &QPushButton::clicked, this, &TForm1::ButtonFilterFileClick);
+  connect(FUi.RadioGroupFileNames, &TRadioGroup::Clicked, this, &TForm1::UpdateUppercaseEnable);
+  connect(FUi.ButtonAbort, &QPushButton::clicked, this, &TForm1::ButtonAbortClick);
+  connect(FUi.ButtonGo, &QPushButton::clicked, this, &TForm1::ButtonGoClick);
+  TimerUpdateStatus->setObjectName(QStringLiteral("TimerUpdateStatus"));
+  TimerUpdateStatus->setInterval(kStatusInterval);
+  connect(TimerUpdateStatus, &QTimer::timeout, this, &TForm1::TimerUpdateStatusTimer);
+  TimerAnimateBorder->setObjectName(QStringLiteral("TimerAnimateBorder"));
+  TimerAnimateBorder->setInterval(kBorderInterval);
+  connect(TimerAnimateBorder, &QTimer::timeout, this, &TForm1::TimerAnimateBorderTimer);
+
+  // FormCreate.
+  WorkerThread = nullptr;
+  FUi.LabelCpy->setText(QStringLiteral("Version ") + VersionString() + QLatin1Char('\n') + FUi.LabelCpy->text());
+  ReadSettings(FSettings);
+  FStatus = QStringLiteral("READY.");
+  ShowStatus();
+  FormActivate();
+  TimerUpdateStatus->start();
+}
+
+TForm1::~TForm1() {
+  if (WorkerThread) {
+    WorkerThread->Terminate();
+    WaitForJobEnd();
+  }
+}
+
+bool TForm1::event(QEvent* event) {
+  if (event->type() == QEvent::WindowActivate) FormActivate();
+  return QWidget::event(event);
+}
+
+void TForm1::FormActivate() {
+  QLabel* label = FUi.LabelCpy;
+  label->adjustSize();
+  label->move(kVersionLabelRight - label->width(), label->y());
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText, QColor(0x80, 0x80, 0x80));
+  label->setPalette(palette);
+}
+
+void TForm1::ButtonGoClick() {
+  if (WorkerThread) return;
+  std::string source = TrimmedText(FUi.EditSource);
+  std::string dest = TrimmedText(FUi.EditDest);
+  std::string hvsc = TrimmedText(FUi.EditHVSC);
+  const std::string filter = TrimmedText(FUi.EditFilterFile);
+  if (source.empty() || dest.empty()) {
+    FDialogs.ShowMessage(QStringLiteral("Please specify Source and Destination folders."));
+    return;
+  }
+  source = IncludeTrailingDelimiter(source);
+  dest = IncludeTrailingDelimiter(dest);
+  const std::string output = dest + OutputFolderName(GetFileNameStyle()).toStdString();
+  if (!DirectoryExists(source)) {
+    FDialogs.ShowMessage(QStringLiteral("Please specify a valid source directory."));
+    return;
+  }
+  if (FUi.CheckBoxSID->isChecked()) {
+    if (!DirectoryExists(hvsc)) {
+      FDialogs.ShowMessage(
+          QStringLiteral("Please specify a valid HVSC root directory, or disable the Include SIDs option."));
+      return;
+    }
+    hvsc = IncludeTrailingDelimiter(hvsc);
+  }
+  if (DirectoryExists(output)) {
+    const QString question =
+        QStringLiteral("Output folder already exists. ALL CONTENTS OF THE OUTPUT FOLDER WILL BE DELETED IF YOU "
+                       "CONTINUE. PROCEED?\r(\"%1\")")
+            .arg(QString::fromStdString(output));
+    if (!FDialogs.Confirm(question)) return;
+    FStatus = QStringLiteral("Waiting for Windows to delete files...");
+    ShowStatus();
+    FUi.Panel1->repaint();
+    SetInputFieldsEnable(false);
+    FUi.ButtonGo->setEnabled(false);
+    repaint();
+    if (!FDialogs.DeleteFolder(QString::fromStdString(output))) {
+      SetInputFieldsEnable(true);
+      FUi.ButtonGo->setEnabled(true);
+      FDialogs.ShowMessage(QStringLiteral("Error deleting folder. You will need to delete it manually."));
+      return;
+    }
+    FStatus = QStringLiteral("Working...");
+  }
+  // A failure here is met and reported by the job.
+  ForceDirectories(output);
+  StartJob(CollectJobOptions(source, output, hvsc, filter));
+}
+
+TJobOptions TForm1::CollectJobOptions(const std::string& source, const std::string& output, const std::string& hvsc,
+                                      const std::string& filter) const {
+  TJobOptions options;
+  options.SourceDir = source;
+  options.DestDir = output;
+  options.HvscDir = hvsc;
+  options.FilterFile = filter;
+  options.FileNameStyle = GetFileNameStyle();
+  switch (FUi.RadioGroupNFO->ItemIndex()) {
+    case 1: options.NFOStyle = nsNoOptimize; break;
+    case 2: options.NFOStyle = nsExclude; break;
+    default: options.NFOStyle = nsOptimize; break;  // also with no item selected
+  }
+  options.IncludeSIDs = FUi.CheckBoxSID->isChecked();
+  options.FilterIDs = FUi.CheckBoxFilter->isChecked();
+  options.AutoSwap = FUi.CheckBoxAutoSwap->isChecked();
+  options.ExtractT64 = FUi.CheckBoxExtractT64->isChecked();
+  options.ForceUppercase = FUi.CheckBox1541UUppercase->isChecked();
+  options.TestMode = FUi.CheckBoxTestMode->isChecked();
+  return options;
+}
+
+void TForm1::StartJob(const TJobOptions& options) {
+  TThread* job = nullptr;
+  try {
+    job = FJobFactory(options, [this](const std::string& status) { OnWorkUpdate(status); });
+  } catch (const std::exception& e) {
+    FStatus = QString::fromUtf8(e.what()) + QStringLiteral("\r\nREADY.");
+    ShowStatus();
+    return;
+  }
+  job->SetOnTerminate([this](TThread&) { OnWorkTerminate(); });
+  // Reports and the termination notice run on this window's thread; the
+  // worker waits until each has run.
+  QObject* context = this;
+  job->SetDispatcher([context](const std::function<void()>& call) {
+    if (QThread::currentThread() == context->thread()) {
+      call();
+    } else {
+      QMetaObject::invokeMethod(context, [&call] { call(); }, Qt::BlockingQueuedConnection);
+    }
+  });
+  job->SetFreeOnTerminate(true);
+  WorkerThread = job;
+  FUi.Panel1->SetJobRunning(true);
+
+  SetInputFieldsEnable(false);
+  setCursor(Qt::BusyCursor);
+  FUi.ButtonGo->setEnabled(false);
+  job->Start();
+  FUi.ButtonAbort->setEnabled(true);
+  TimerAnimateBorder->start();
+  RepaintBorder();
+}
+
+void TForm1::ButtonAbortClick() {
+  if (!WorkerThread) return;
+  WorkerThread->Terminate();
+  FUi.ButtonAbort->setEnabled(false);
+  FStatus = QStringLiteral("Aborting...");
+  ShowStatus();
+}
+
+void TForm1::OnWorkUpdate(const std::string& Status) { FStatus = QString::fromStdString(Status); }
+
+void TForm1::OnWorkTerminate() {
+  FStatus += QStringLiteral("\r\nREADY.");
+  WorkerThread = nullptr;
+  FUi.Panel1->SetJobRunning(false);
+  FUi.ButtonAbort->setEnabled(false);
+  FUi.ButtonGo->setEnabled(true);
+  unsetCursor();
+  ShowStatus();
+  TimerAnimateBorder->stop();
+  SetInputFieldsEnable(true);
+  RepaintBorder();
+}
+
+void TForm1::WaitForJobEnd() {
+  // The worker may be waiting for a report to run on this thread, so keep
+  // handing calls over until its termination notice has run.
+  while (WorkerThread) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents);
+  }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (!FClosing) {
+    FClosing = true;
+    if (WorkerThread) ButtonAbortClick();
+    SaveFormState();
+    FormClose();
+    if (WorkerThread) {
+      hide();
+      WaitForJobEnd();
+    }
+  }
+  event->accept();
+}
+
+void TForm1::SetInputFieldsEnable(bool Enabled) {
+  for (QWidget* widget :
+       {static_cast<QWidget*>(FUi.EditSource), static_cast<QWidget*>(FUi.EditDest),
+        static_cast<QWidget*>(FUi.ButtonBrowseSource), static_cast<QWidget*>(FUi.ButtonBrowseDest),
+        static_cast<QWidget*>(FUi.RadioGroupNFO), static_cast<QWidget*>(FUi.RadioGroupFileNames),
+        static_cast<QWidget*>(FUi.GroupBoxSD2IEC), static_cast<QWidget*>(FUi.CheckBoxAutoSwap),
+        static_cast<QWidget*>(FUi.CheckBoxExtractT64), static_cast<QWidget*>(FUi.CheckBoxSID),
+        static_cast<QWidget*>(FUi.EditHVSC), static_cast<QWidget*>(FUi.ButtonBrowseHVSC),
+        static_cast<QWidget*>(FUi.EditFilterFile), static_cast<QWidget*>(FUi.CheckBoxFilter)}) {
+    widget->setEnabled(Enabled);
+  }
+  UpdateUppercaseEnable();
+  FUi.CheckBoxTestMode->setEnabled(Enabled);
+  FUi.GroupBoxOther->setEnabled(Enabled);
+  FUi.RzMenuButtonProfile->setEnabled(Enabled);
+  repaint();
+}
+
+void TForm1::UpdateUppercaseEnable() {
+  FUi.CheckBox1541UUppercase->setEnabled(FUi.RadioGroupFileNames->ItemIndex() == 0 &&
+                                         FUi.RadioGroupFileNames->isEnabled());
+}
+
+TFileNameStyle TForm1::GetFileNameStyle() const {
+  switch (FUi.RadioGroupFileNames->ItemIndex()) {
+    case 0: return fns1541U;
+    case 1: return fnsSD2IEC;
+    default: return fnsNone;
+  }
+}
+
+void TForm1::SetFileNameStyle(int value) {
+  if (value < 0 || value > 2) value = 2;
+  FUi.RadioGroupFileNames->SetItemIndex(value);
+}
+
+QString TForm1::OutputFolderName(TFileNameStyle style) {
+  switch (style) {
+    case fns1541U: return QStringLiteral("VONDRAL SD");
+    case fnsSD2IEC: return QStringLiteral("vondral sd");
+    case fnsNone: break;
+  }
+  return QStringLiteral("Vondral SD");
+}
+
+void TForm1::ShowStatus() {
+  QString text = FStatus;
+  if (!WorkerThread && FCursorOn) text += QStringLiteral("\r\n") + QChar(kCursorBlock);
+  FUi.Panel1->SetText(text);
+}
+
+void TForm1::RepaintBorder() { FUi.Panel1->RepaintBorder(); }
+
+void TForm1::TimerUpdateStatusTimer() {
+  FCursorOn = !FCursorOn;
+  ShowStatus();
+}
+
+void TForm1::TimerAnimateBorderTimer() { RepaintBorder(); }
+
+bool TForm1::BrowseFolder(QLineEdit* edit, bool destination) {
+  const QString chosen = FDialogs.ChooseFolder(edit->text(), destination);
+  if (chosen.isEmpty()) return false;
+  edit->setText(chosen);
+  return true;
+}
+
+void TForm1::ButtonBrowseSourceClick() { BrowseFolder(FUi.EditSource, false); }
+
+void TForm1::ButtonBrowseDestClick() { BrowseFolder(FUi.EditDest, true); }
+
+void TForm1::ButtonBrowseHVSCClick() {
+  if (!BrowseFolder(FUi.EditHVSC, false)) return;
+  const std::string musicians = IncludeTrailingDelimiter(FUi.EditHVSC->text().toStdString()) + "MUSICIANS";
+  if (!DirectoryExists(musicians)) {
+    FDialogs.ShowWarning(QStringLiteral("This does not appear to be a valid HVSC root folder. It should contain "
+                                        "MUSICIANS and GAMES subfolders."));
+  }
+}
+
+void TForm1::ButtonFilterFileClick() {
+  const std::string folder = ExtractFilePath(TrimmedText(FUi.EditFilterFile));
+  const QString chosen =
+      FDialogs.ChooseFilterFile(folder.empty() ? FProgramFolder : QString::fromStdString(folder));
+  if (chosen.isEmpty()) return;
+  QString message;
+  {
+    TOverrideCursor busy(Qt::WaitCursor);
+    message = CheckFilterFile(chosen);
+  }
+  if (!message.isEmpty()) FDialogs.ShowMessage(message);
+  FUi.EditFilterFile->setText(QFileInfo(chosen).absoluteFilePath());
+  FUi.CheckBoxFilter->setChecked(true);
+}
+
+QString TForm1::CheckFilterFile(const QString& FileName) {
+  try {
+    const TRomList list(FileName.toStdString());
+    if (list.IDCount() == 0) return QStringLiteral("No game IDs found in file. Did you export with Game IDs?");
+    return QString();
+  } catch (const std::exception& e) {
+    return QString::fromUtf8(e.what());
+  }
+}
+
+void TForm1::RzButtonReadmeClick() {
+  if (!FReadme) return;
+  if (!FReadmeShown) {
+    QRect frame = FReadme->frameGeometry();
+    frame.moveCenter(frameGeometry().center());
+    FReadme->move(frame.topLeft());
+    FReadmeShown = true;
+  }
+  FReadme->show();
+  FReadme->raise();
+  FReadme->activateWindow();
+}
+
+}  // namespace vq

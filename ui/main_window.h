@@ -1,0 +1,132 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <string>
+
+#include "engine/arc_info.h"
+#include "ui/form1_ui.h"
+#include "ui/job_options.h"
+
+class QLineEdit;
+class QTimer;
+
+namespace vq {
+
+class TDialogs;
+class TIniFile;
+class TThread;
+
+// The program's working window: collects the job options, checks them,
+// deletes an earlier output folder after asking, runs one job at a time on
+// its worker thread, shows the job's reports on the status screen and keeps
+// the options in the settings store.
+//
+// Lifetime: `settings` and `dialogs` must outlive the window. A running job
+// owns itself; the window keeps only a reference, cleared when the job ends,
+// and never goes away before the job has ended.
+class TForm1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Builds the window and reads the options from `settings`.
+  TForm1(TIniFile& settings, TDialogs& dialogs, QWidget* parent = nullptr);
+  // Aborts a running job and waits until it has ended.
+  ~TForm1() override;
+
+  // Replaces how jobs are made (tests); the default makes a TWorkThread.
+  void SetJobFactory(TJobFactory factory) { FJobFactory = std::move(factory); }
+  // The window "Read the Readme" shows; not owned.
+  void SetReadmeWindow(QWidget* readme) { FReadme = readme; }
+  // The folder the profile and filter dialogs start in (the executable's).
+  void SetProgramFolder(const QString& folder) { FProgramFolder = folder; }
+  // The controls.
+  const TForm1Ui& Ui() const { return FUi; }
+  // The status text, lines ending in CR LF.
+  const QString& Status() const { return FStatus; }
+  // True while a job runs.
+  bool JobRunning() const { return WorkerThread != nullptr; }
+
+  // Validates the fields and starts a job; nothing while one runs.
+  void ButtonGoClick();
+  // Asks the running job to stop.
+  void ButtonAbortClick();
+  // The three folder choosers; the HVSC one checks for "MUSICIANS".
+  void ButtonBrowseSourceClick();
+  void ButtonBrowseDestClick();
+  void ButtonBrowseHVSCClick();
+  // Chooses the filter file and checks it.
+  void ButtonFilterFileClick();
+  // Shows the readme window beside this one.
+  void RzButtonReadmeClick();
+  // "Load Settings..." and "Save Settings...".
+  void LoadProfile1Click();
+  void SaveProfile1Click();
+
+  // Applies the twelve options of `store`'s empty-named section.
+  void ReadSettings(const TIniFile& store);
+  // Writes the twelve options into `store` and flushes it. Throws vq::Error
+  // when the file cannot be written.
+  void WriteSettings(TIniFile& store);
+
+  // Enables or disables the input fields, in their fixed order.
+  void SetInputFieldsEnable(bool Enabled);
+  // The uppercase check box is usable only for the 1541 Ultimate style.
+  void UpdateUppercaseEnable();
+  // The selected name style; no selection counts as fnsNone.
+  TFileNameStyle GetFileNameStyle() const;
+  // Selects a name style item; values outside 0..2 select 2.
+  void SetFileNameStyle(int value);
+  // Shows the status text, with the blinking cursor line when idle.
+  void ShowStatus();
+  // Repaints the four border strips.
+  void RepaintBorder();
+  // The 350 ms tick: flips the cursor phase and shows the status.
+  void TimerUpdateStatusTimer();
+  // The 50 ms tick while a job runs.
+  void TimerAnimateBorderTimer();
+  // A job report: stored, shown at the next tick.
+  void OnWorkUpdate(const std::string& Status);
+  // The job has ended: back to idle.
+  void OnWorkTerminate();
+  // Sets the status text without showing it at once.
+  void SetStatus(const QString& status) { FStatus = status; }
+
+  // "" when `FileName` is a usable filter file, else the reason.
+  static QString CheckFilterFile(const QString& FileName);
+  // The output folder's name in `style`.
+  static QString OutputFolderName(TFileNameStyle style);
+
+ protected:
+  bool event(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void FormActivate();
+  void ApplyStoredPosition();
+  void SaveFormState();
+  void FormClose();
+  bool BrowseFolder(QLineEdit* edit, bool destination);
+  TJobOptions CollectJobOptions(const std::string& source, const std::string& output, const std::string& hvsc,
+                                const std::string& filter) const;
+  void StartJob(const TJobOptions& options);
+  void WaitForJobEnd();
+
+  TIniFile& FSettings;
+  TDialogs& FDialogs;
+  TForm1Ui FUi;
+  TJobFactory FJobFactory;
+  QWidget* FReadme = nullptr;
+  QString FProgramFolder;
+  QTimer* TimerUpdateStatus;
+  QTimer* TimerAnimateBorder;
+  QString FStatus;
+  bool FCursorOn = false;
+  TThread* WorkerThread = nullptr;  // the running job; it frees itself
+  bool FPositionApplied = false;
+  bool FReadmeShown = false;
+  bool FClosing = false;
+};
+
+}  // namespace vq

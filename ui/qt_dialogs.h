@@ -1,0 +1,32 @@
+#pragma once
+
+#include "ui/dialogs.h"
+
+class QWidget;
+
+namespace vq {
+
+// The dialogs of the desktop: message boxes, the folder chooser, the file
+// dialogs and the folder delete with a progress display, all modal over
+// their parent window.
+class TQtDialogs : public TDialogs {
+ public:
+  // `parent` (may be null) centres and owns the dialogs while they show.
+  explicit TQtDialogs(QWidget* parent = nullptr) : FParent(parent) {}
+  // The window the dialogs show over.
+  void SetParent(QWidget* parent) { FParent = parent; }
+
+  void ShowMessage(const QString& text) override;
+  void ShowWarning(const QString& text) override;
+  bool Confirm(const QString& text) override;
+  QString ChooseFolder(const QString& start, bool destination) override;
+  QString ChooseFilterFile(const QString& startDir) override;
+  QString ChooseProfileToLoad(const QString& startDir) override;
+  QString ChooseProfileToSave(const QString& startDir) override;
+  bool DeleteFolder(const QString& path) override;
+
+ private:
+  QWidget* FParent;
+};
+
+}  // namespace vq

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QGroupBox>
+#include <QStringList>
+#include <vector>
+
+class QButtonGroup;
+class QRadioButton;
+
+namespace vq {
+
+// A captioned box of radio items with one item index, as a radio group of a
+// desktop form designer: -1 means no item is selected.
+class TRadioGroup : public QGroupBox {
+  Q_OBJECT
+
+ public:
+  // Items are stacked evenly under the caption.
+  TRadioGroup(const QString& caption, const QStringList& items, QWidget* parent);
+
+  // The selected item, or -1.
+  int ItemIndex() const;
+  // Selects `index`: a negative value clears the selection, a value past the
+  // last item selects the last one.
+  void SetItemIndex(int index);
+  // The radio button of item `index`.
+  QRadioButton* Item(int index) const { return FItems.at(index); }
+  int Count() const { return static_cast<int>(FItems.size()); }
+
+ signals:
+  // The user clicked an item.
+  void Clicked(int index);
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void PlaceItems();
+
+  QButtonGroup* FGroup;
+  std::vector<QRadioButton*> FItems;
+};
+
+}  // namespace vq

@@ -1,0 +1,96 @@
+// vqsd-screenshots: renders the main window (idle and during a job) and the
+// readme window to PNG files, without a display.
+//
+//   vqsd-screenshots [BUILD_DIR]    writes BUILD_DIR/screenshots/*.png
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <exception>
+#include <functional>
+
+#include "base/ini_file.h"
+#include "tools/sample_collection.h"
+#include "ui/app_setup.h"
+#include "ui/auto_dialogs.h"
+#include "ui/main_window.h"
+#include "ui/readme_window.h"
+
+namespace {
+
+// Runs the event loop for `ms` milliseconds, or until `done` holds.
+void RunFor(int ms, const std::function<bool()>& done = {}) {
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < ms && !(done && done())) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+bool Save(QWidget& window, const QString& path) {
+  if (!window.grab().save(path, "PNG")) {
+    std::fprintf(stderr, "vqsd-screenshots: cannot write %s\n", qPrintable(path));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(path));
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  vq::SetUpApplication(app);
+  const QString buildDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("build");
+  const QString outDir = QDir(buildDir).absoluteFilePath(QStringLiteral("screenshots"));
+  QTemporaryDir work;
+  if (!QDir().mkpath(outDir) || !work.isValid()) {
+    std::fprintf(stderr, "vqsd-screenshots: cannot create %s or a temporary folder\n", qPrintable(outDir));
+    return 1;
+  }
+
+  vq::tools::TSampleCollection collection;
+  try {
+    vq::tools::TSampleOptions options;
+    options.Seed = 64;
+    options.GameCount = 1500;
+    collection = vq::tools::GenerateSampleCollection(work.filePath(QStringLiteral("collection")).toStdString(),
+                                                     options);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vqsd-screenshots: %s\n", e.what());
+    return 1;
+  }
+
+  vq::TIniFile settings = vq::TIniFile::FromText("", work.filePath(QStringLiteral("vqsd-gui.ini")).toStdString());
+  vq::TAutoDialogs dialogs;
+  vq::TForm1 form(settings, dialogs);
+  vq::TFormReadme readme;
+  form.SetReadmeWindow(&readme);
+  const vq::TForm1Ui& ui = form.Ui();
+  ui.EditSource->setText(QString::fromStdString(collection.GamesDir));
+  ui.EditDest->setText(work.filePath(QStringLiteral("sd")));
+  ui.CheckBoxSID->setChecked(true);
+  ui.EditHVSC->setText(QString::fromStdString(collection.HvscDir));
+  form.show();
+  RunFor(400);
+
+  bool ok = Save(form, outDir + QStringLiteral("/main-idle.png"));
+
+  form.ButtonGoClick();
+  // Long enough for the status screen to show a report of the job.
+  RunFor(800, [&form] { return !form.JobRunning(); });
+  if (!form.JobRunning()) std::fprintf(stderr, "vqsd-screenshots: the job ended before the picture was taken\n");
+  ok = Save(form, outDir + QStringLiteral("/main-running.png")) && ok;
+  form.ButtonAbortClick();
+  RunFor(60000, [&form] { return !form.JobRunning(); });
+
+  form.RzButtonReadmeClick();
+  RunFor(300);
+  ok = Save(readme, outDir + QStringLiteral("/readme.png")) && ok;
+  readme.hide();
+  form.close();
+  return ok ? 0 : 1;
+}

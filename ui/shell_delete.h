@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace vq {
+
+// How a folder delete ended.
+enum class TDeleteResult { drDone, drFailed, drCancelled };
+
+// Deletes a folder tree permanently, the way the platform shell would,
+// without asking and without dialogs of its own. Symbolic links are removed
+// as links: nothing outside the tree is ever followed or touched.
+class TShellDelete {
+ public:
+  // Told after each removed entry, with the count removed and the total;
+  // returns false to cancel.
+  using TProgress = std::function<bool(size_t done, size_t total)>;
+
+  explicit TShellDelete(TProgress progress) : FProgress(std::move(progress)) {}
+
+  // Deletes `path`: a folder with its whole content, or a link or file by
+  // itself. Stops at the first error or at a cancel; what was removed by
+  // then stays removed. A missing path is a failure.
+  TDeleteResult Delete(const std::string& path);
+
+ private:
+  bool CountEntries(int dirFd, size_t& count);
+  bool DeleteContents(int dirFd);
+  bool Removed();
+
+  TProgress FProgress;
+  size_t FDone = 0;
+  size_t FTotal = 0;
+  bool FCancelled = false;
+};
+
+}  // namespace vq
