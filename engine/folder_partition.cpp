@@ -103,11 +103,15 @@ void SortArchiveList(TArchiveList& list) {
   std::sort(list.begin(), list.end(), [](const TArcInfo& a, const TArcInfo& b) { return CompareArcInfo(a, b) < 0; });
 }
 
-std::u16string NextSubDirName(std::u16string_view last, std::u16string_view next) {
+std::u16string NextSubDirName(std::u16string_view last, std::u16string_view next, std::u16string_view current) {
   const size_t longest = std::max(last.size(), next.size());
   size_t length = 2;
   while (length <= longest && SameName(Prefix(last, length), Prefix(next, length))) ++length;
   std::u16string_view name = TrimView(Prefix(next, length));
+  // After a subfolder that holds only games named "X", the trim turns the
+  // prefix "X " of "X Y" back into "X": take more of `next` so that the two
+  // subfolders do not end up in one folder.
+  while (SameName(name, current) && length < next.size()) name = TrimView(Prefix(next, ++length));
   if (IsReservedName(name)) {
     std::u16string longer(TrimView(Prefix(next, 4)));
     if (longer.size() == 3) longer += u'_';
@@ -131,7 +135,7 @@ void BuildOutputMatrix(TArchiveList& list, const std::function<bool()>& terminat
         const size_t last = SubfolderLast(group, start);
         const std::u16string subDir = AsciiUpper(name);
         for (size_t i = start; i <= last; ++i) list[i].OutSubDir = subDir;
-        if (last + 1 < end) name = NextSubDirName(group.Name(last), group.Name(last + 1));
+        if (last + 1 < end) name = NextSubDirName(group.Name(last), group.Name(last + 1), name);
         start = last + 1;
       }
     }

@@ -21,10 +21,11 @@ void SortArchiveList(TArchiveList& list);
 // than 251 games. Checks `terminated` (may be empty) before each group.
 void BuildOutputMatrix(TArchiveList& list, const std::function<bool()>& terminated);
 
-// The name of the subfolder that begins with folder name `next`, after one
-// that ends with `last`: the shortest differing prefix of at least two
-// characters, trimmed; "CON", "AUX" and "NUL" become four characters.
-std::u16string NextSubDirName(std::u16string_view last, std::u16string_view next);
+// The name of the subfolder that begins with folder name `next`, after the
+// subfolder `current` that ends with `last`: the shortest differing prefix of
+// at least two characters, trimmed, and longer where it would equal
+// `current`; "CON", "AUX" and "NUL" become four characters.
+std::u16string NextSubDirName(std::u16string_view last, std::u16string_view next, std::u16string_view current);
 
 // The game folder relative to the destination, ending in '/', for a job of
 // `gameCount` games: "name/", "L/name/" or "L/SUB/name/".
