@@ -60,6 +60,7 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, TCliOptio
                                     std::ostream& err) {
   CLI::App app{"Vondral64 Quillem SD: turns a collection of C64 game zips into an SD card tree.", "vqsd"};
   std::string source, dest, hvsc, filter, style, nfo, profile;
+  bool autoswap = false, t64 = false, uppercase = false, test = false, replace = false;
   app.add_option("--source", source, "source folder (the collection's games folder)");
   app.add_option("--dest", dest, "destination folder; the output folder is made inside it");
   app.add_option("--hvsc", hvsc, "root folder of the HVSC collection; copies the games' SID tunes");
@@ -68,11 +69,11 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, TCliOptio
       ->check(CLI::IsMember({"1541u", "sd2iec", "none"}, CLI::ignore_case));
   app.add_option("--nfo", nfo, "VERSION.NFO: optimize (default), raw, exclude")
       ->check(CLI::IsMember({"optimize", "raw", "exclude"}, CLI::ignore_case));
-  app.add_flag("--autoswap", "write AUTOSWAP.LST for games with several D64 images");
-  app.add_flag("--t64", "convert T64 tape archives to PC64 (.P00) files");
-  app.add_flag("--uppercase", "upper-case folder names in the 1541 Ultimate style");
-  app.add_flag("--test", "test mode: write only the game list");
-  app.add_flag("--replace", "delete an existing output folder first");
+  app.add_flag("--autoswap", autoswap, "write AUTOSWAP.LST for games with several D64 images");
+  app.add_flag("--t64", t64, "convert T64 tape archives to PC64 (.P00) files");
+  app.add_flag("--uppercase", uppercase, "upper-case folder names in the 1541 Ultimate style");
+  app.add_flag("--test", test, "test mode: write only the game list");
+  app.add_flag("--replace", replace, "delete an existing output folder first");
   app.add_option("--profile", profile, "read the options from a settings profile (.vqsini)");
 
   try {

@@ -55,7 +55,11 @@ int RunJob(const TCliOptions& options, std::ostream& out, std::ostream& err, boo
   std::mutex mutex;
   std::condition_variable ended;
   bool done = false;
-  job.SetOnProgressUpdate([&printer](const std::string& status) { printer.Update(status); });
+  job.SetOnProgressUpdate([&](const std::string& status) {
+    // Every report is a point where the job may be told to stop.
+    if (abortRequested.load()) job.Terminate();
+    printer.Update(status);
+  });
   job.SetOnTerminate([&](TThread&) {
     std::lock_guard<std::mutex> lock(mutex);
     done = true;
