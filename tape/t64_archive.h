@@ -15,7 +15,8 @@ namespace vq {
 class Tt64Archive {
  public:
   // Loads the file `FileName` (UTF-8 path) into memory that the object owns.
-  // Throws vq::Error("File does not exist") when there is no such file.
+  // Throws vq::Error("File does not exist") when there is no such file, and
+  // "<path>: <cause>" when it cannot be read.
   explicit Tt64Archive(const std::string& FileName);
   // Reads the archive in `MemoryStream`, which stays the caller's and must
   // outlive the object. `OriginalFileName` names the output files.
@@ -34,7 +35,8 @@ class Tt64Archive {
   int32_t ExtractToPxx(std::string OutFolder, bool TestMode) const;
 
   // Data length of listed entry `i`: up to the next listed offset, or to the
-  // end of the archive for the last one (0 when the offset lies past it).
+  // end of the archive for the last one (0 when the offset lies past it, or
+  // `i` is not a listed entry).
   uint32_t GetEntryLength(int i) const;
 
   // Number of listed entries (any non-zero C64S type).
