@@ -35,6 +35,7 @@ class TGroup {
   }
   // Whether the folder names at `a` (inside) and `b` are equal.
   bool SameFolderName(size_t a, size_t b) const { return b < end_ && SameName(Name(a), Name(b)); }
+  // The group's last position.
   size_t Last() const { return end_ - 1; }
 
  private:
@@ -45,9 +46,7 @@ class TGroup {
 // Stage n moving down from `last`; true when a boundary is found at `last`.
 bool MoveDown(const TGroup& group, size_t start, size_t& last, size_t n) {
   const size_t next = last + 1;  // its prefix stays fixed
-  while (last - start > kLowestLastOffset && group.SamePrefix(last, next, n)) {
-    --last;
-  }
+  while (last - start > kLowestLastOffset && group.SamePrefix(last, next, n)) --last;
   return !group.SamePrefix(last, next, n);
 }
 
