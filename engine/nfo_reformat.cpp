@@ -14,46 +14,85 @@ constexpr size_t kLabelFitLimit = 37;
 constexpr size_t kContinuationWidth = 34;
 constexpr std::u16string_view kContinuationIndent = u"   ";
 
-bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
-// Number of code points in valid UTF-8.
-size_t CountCodePoints(std::string_view s) {
-  return static_cast<size_t>(std::count_if(s.begin(), s.end(), [](char c) { return !IsContinuationByte(c); }));
+// Appends one code point as UTF-8 at `p`; returns the new end.
+char* PutUtf8(char* p, char32_t cp) {
+  if (cp < 0x80) {
+    *p++ = static_cast<char>(cp);
+    return p;
+  }
+  if (cp < 0x800) {
+    *p++ = static_cast<char>(0xC0 | (cp >> 6));
+  } else if (cp < 0x10000) {
+    *p++ = static_cast<char>(0xE0 | (cp >> 12));
+    *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+  } else {
+    *p++ = static_cast<char>(0xF0 | (cp >> 18));
+    *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+  }
+  *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+  return p;
 }
 
-// Decodes UTF-8 into `out`, one code point per element. The working text is
-// produced by Utf16ToUtf8 and is valid; a stray byte still decodes to itself.
+// Decodes one sequence of valid UTF-8 at s[i]; advances i. A stray byte
+// decodes to itself, so no input can stall or overrun.
+char32_t NextCodePoint(std::string_view s, size_t& i) {
+  const auto b = static_cast<unsigned char>(s[i]);
+  size_t len = 1;
+  char32_t cp = b;
+  if (b >= 0xF0) {
+    len = 4;
+    cp = b & 0x07;
+  } else if (b >= 0xE0) {
+    len = 3;
+    cp = b & 0x0F;
+  } else if (b >= 0xC0) {
+    len = 2;
+    cp = b & 0x1F;
+  }
+  if (len == 1 || i + len > s.size()) {
+    ++i;
+    return b;
+  }
+  for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+  i += len;
+  return cp;
+}
+
+// Appends valid UTF-8 to a UTF-16 text.
+void AppendUtf8(std::u16string& out, std::string_view s) {
+  // A UTF-16 text never has more code units than its UTF-8 form has bytes.
+  const size_t old = out.size();
+  out.resize(old + s.size());
+  char16_t* q = out.data() + old;
+  size_t i = 0;
+  while (i < s.size()) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    if (b < 0x80) {
+      *q++ = b;
+      ++i;
+      continue;
+    }
+    const char32_t cp = NextCodePoint(s, i);
+    if (cp < 0x10000) {
+      *q++ = static_cast<char16_t>(cp);
+    } else {
+      *q++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      *q++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    }
+  }
+  out.resize(static_cast<size_t>(q - out.data()));
+}
+
+// Decodes valid UTF-8 into one element per code point.
 void DecodeUtf8(std::string_view s, std::u32string& out) {
   out.clear();
   size_t i = 0;
-  const size_t n = s.size();
-  while (i < n) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    char32_t cp = b;
-    size_t len = 1;
-    if (b >= 0xF0) {
-      cp = b & 0x07;
-      len = 4;
-    } else if (b >= 0xE0) {
-      cp = b & 0x0F;
-      len = 3;
-    } else if (b >= 0xC0) {
-      cp = b & 0x1F;
-      len = 2;
-    }
-    if (len > 1 && i + len <= n) {
-      for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-    } else {
-      cp = b;
-      len = 1;
-    }
-    out += cp;
-    i += len;
-  }
+  while (i < s.size()) out += NextCodePoint(s, i);
 }
 
 // Appends code points as UTF-16.
-void AppendUtf16(std::u16string& out, std::u32string_view s) {
+void AppendCodePoints(std::u16string& out, std::u32string_view s) {
   for (const char32_t cp : s) {
     if (cp < 0x10000) {
       out += static_cast<char16_t>(cp);
@@ -64,101 +103,195 @@ void AppendUtf16(std::u16string& out, std::u32string_view s) {
   }
 }
 
-// Removes the characters up to U+0020 at both ends.
-void TrimInPlace(std::u32string& s) {
+void AppendCodePoints(std::u16string& out, std::u16string_view s) { out.append(s); }
+
+// `s` without the bytes up to 0x20 at both ends; in UTF-8 these are exactly
+// the characters up to U+0020.
+std::string_view TrimBlanks(std::string_view s) {
   size_t e = s.size();
-  while (e > 0 && s[e - 1] <= 0x20) --e;
+  while (e > 0 && static_cast<unsigned char>(s[e - 1]) <= 0x20) --e;
   size_t b = 0;
-  while (b < e && s[b] <= 0x20) ++b;
-  s.erase(e);
-  s.erase(0, b);
+  while (b < e && static_cast<unsigned char>(s[b]) <= 0x20) ++b;
+  return s.substr(b, e - b);
 }
+
+// Number of code points in valid UTF-8.
+size_t CountCodePoints(std::string_view s) {
+  return static_cast<size_t>(
+      std::count_if(s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// Lays out the recognised lines and free-text stretches of one NFO, appending
+// to the line list. The routines share the current piece T and the position
+// P in T (0-based). T holds one element per character: UTF-16 code units when
+// the piece lies in the Basic Multilingual Plane, else code points.
+class TLayout {
+ public:
+  explicit TLayout(std::vector<std::u16string>& ALines) : Lines(ALines) {}
+
+  // Appends Count bytes of the UTF-8 text Source from byte From, trimmed and
+  // wrapped; with Continue the first piece extends the last line.
+  void AddWrappedText(std::string_view Source, size_t From, size_t Count, size_t Indent, bool Continue) {
+    const std::string_view Bytes = TrimBlanks(Source.substr(From, Count));
+    if (Bytes.empty()) {
+      Lines.emplace_back();
+      return;
+    }
+    // Only a four-byte sequence lies beyond the Basic Multilingual Plane.
+    if (std::none_of(Bytes.begin(), Bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0xF0; })) {
+      T16.clear();
+      AppendUtf8(T16, Bytes);
+      Wrap(T16, Indent, Continue);
+    } else {
+      DecodeUtf8(Bytes, T32);
+      Wrap(T32, Indent, Continue);
+    }
+  }
+
+  // Appends a line of 37 copies of Char.
+  void AddSeparatorLine(char16_t Char) { Lines.emplace_back(kSeparatorWidth, Char); }
+
+  // Appends a line made of UTF-8 texts.
+  void AddLine(std::string_view First, std::string_view Second = {}) {
+    std::u16string Line;
+    Line.reserve(First.size() + Second.size());
+    AppendUtf8(Line, First);
+    AppendUtf8(Line, Second);
+    Lines.push_back(std::move(Line));
+  }
+
+ private:
+  // The layout of a trimmed, non-empty T.
+  template <typename TChar>
+  void Wrap(const std::basic_string<TChar>& T, size_t Indent, bool Continue) {
+    P = 0;
+    if (Continue) {
+      // A label has at most 22 characters, so the first piece keeps at least
+      // 15; the floor of 1 only guards FindLineBreak's precondition.
+      const size_t Width = Indent < kLabelFitLimit ? kLabelFitLimit - Indent : 1;
+      const size_t B = FindLineBreak(T, Width);
+      AppendCodePoints(Lines.back(), std::basic_string_view<TChar>(T).substr(0, B));
+      P = B;
+    }
+    while (P < T.size()) {
+      while (P < T.size() && T[P] == ' ') ++P;
+      if (P >= T.size()) break;
+      const size_t B = FindLineBreak(T, kContinuationWidth);
+      std::u16string Piece;
+      Piece.reserve(kContinuationIndent.size() + B - P);
+      if (Indent > 0) Piece = kContinuationIndent;
+      AppendCodePoints(Piece, std::basic_string_view<TChar>(T).substr(P, B - P));
+      Lines.push_back(std::move(Piece));
+      P = B;
+    }
+  }
+
+  // The end (exclusive) of the next piece of T from P: at most Width + 1
+  // characters, at least one. Width is at least 1 and P lies inside T.
+  template <typename TChar>
+  size_t FindLineBreak(const std::basic_string<TChar>& T, size_t Width) const {
+    // The whole rest fits, with one character to spare.
+    if (T.size() - P <= Width + 1) return T.size();
+    // From here on P + Width + 1 lies inside T. P itself is never a break.
+    for (size_t s = P + Width + 1; s > P; --s) {
+      if (T[s] == ' ') return s;
+    }
+    for (size_t b = P + Width; b > P; --b) {
+      if (T[b] == '\\') return b + 1;
+    }
+    for (size_t d = P + Width; d > P; --d) {
+      if (T[d] == '.') return d + 1;
+    }
+    return P + Width;
+  }
+
+  std::vector<std::u16string>& Lines;
+  std::u16string T16;
+  std::u32string T32;
+  size_t P = 0;
+};
 
 }  // namespace
 
+TNfoReformatter::TNfoReformatter(const Regex& ARegexReformat) : FRegexReformat(ARegexReformat) {
+  FBaseChars.reserve(kBaseCharsEnd - 0xC0);
+  for (char16_t c = 0xC0; c < kBaseCharsEnd; ++c) FBaseChars.push_back(Utf16ToUtf8(ReduceToBaseChars({&c, 1})));
+}
+
+std::string TNfoReformatter::MakeWorkingText(std::u16string_view Text) const {
+  // Room for three bytes per code unit, which holds any single code unit and
+  // a surrogate pair; a longer replacement makes more room for itself.
+  std::string S(Text.size() * 3, '\0');
+  char* p = S.data();
+  auto putReduced = [&S, &p](std::string_view reduced) {
+    if (reduced.size() > 3) {
+      const auto at = static_cast<size_t>(p - S.data());
+      S.resize(S.size() + reduced.size() - 3);
+      p = S.data() + at;
+    }
+    p = std::copy(reduced.begin(), reduced.end(), p);
+  };
+  const size_t n = Text.size();
+  for (size_t i = 0; i < n; ++i) {
+    // Runs of ASCII, eight characters at a time.
+    while (i + 8 <= n) {
+      char16_t high = 0;
+      for (size_t k = 0; k < 8; ++k) high |= Text[i + k];
+      if (high >= 0x80) break;
+      for (size_t k = 0; k < 8; ++k) p[k] = static_cast<char>(Text[i + k]);
+      p += 8;
+      i += 8;
+    }
+    if (i >= n) break;
+    const char16_t c = Text[i];
+    if (c < 0xC0) {
+      p = PutUtf8(p, c);
+    } else if (c < kBaseCharsEnd) {
+      putReduced(FBaseChars[c - 0xC0]);
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      if (c <= 0xDBFF && i + 1 < n && Text[i + 1] >= 0xDC00 && Text[i + 1] <= 0xDFFF) {
+        p = PutUtf8(p, 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (Text[++i] - 0xDC00));
+      } else {
+        p = PutUtf8(p, 0xFFFD);
+      }
+    } else {
+      putReduced(Utf16ToUtf8(ReduceToBaseChars({&Text[i], 1})));
+    }
+  }
+  S.resize(static_cast<size_t>(p - S.data()));
+  return S;
+}
+
 void TNfoReformatter::ReformatNFO(std::u16string_view Text, std::vector<std::u16string>& Lines) const {
-  const std::string S = Utf16ToUtf8(ReduceToBaseChars(Text));
-  TLayout Layout{Lines, {}, 0};
+  const std::string S = MakeWorkingText(Text);
+  TLayout Layout(Lines);
   RegexMatch Match;
   size_t Pos = 0;
   while (Pos < S.size() && FRegexReformat.Search(S, Pos, Match)) {
     const auto Start = static_cast<size_t>(Match.Start());
-    if (Start > Pos) AddWrappedText(Layout, S, Pos, Start - Pos, 0, false);
+    if (Start > Pos) Layout.AddWrappedText(S, Pos, Start - Pos, 0, false);
     const std::string_view Separator = Match.Group(S, 1);
     if (!Separator.empty()) {
-      AddSeparatorLine(Layout, static_cast<char16_t>(Separator.front()));
+      Layout.AddSeparatorLine(static_cast<char16_t>(Separator.front()));
     } else {
-      std::string Label = Trim(Match.Group(S, 2));
-      Label += ' ';
+      const std::string_view LabelText = TrimBlanks(Match.Group(S, 2));
       const std::string_view Value = Match.Group(S, 3);
-      // Characters of the label plus bytes of the value: a value with
-      // characters beyond ASCII is wrapped sooner than its width requires.
-      const size_t LabelLength = CountCodePoints(Label);
+      // Characters of the label and its space plus bytes of the value: a
+      // value with characters beyond ASCII is wrapped sooner than its width
+      // requires.
+      const size_t LabelLength = CountCodePoints(LabelText) + 1;
       if (LabelLength + Value.size() > kLabelFitLimit) {
-        Lines.push_back(Utf8ToUtf16(Label));
-        if (!Value.empty()) AddWrappedText(Layout, Value, 0, Value.size(), LabelLength, true);
+        Layout.AddLine(LabelText, " ");
+        if (!Value.empty()) Layout.AddWrappedText(Value, 0, Value.size(), LabelLength, true);
       } else {
-        Label += Value;
-        Lines.push_back(Utf8ToUtf16(Label));
+        Layout.AddLine(LabelText, " ");
+        AppendUtf8(Lines.back(), Value);
       }
     }
     // Every match holds at least one line-break byte, so Pos always advances.
     Pos = Start + static_cast<size_t>(Match.Length());
   }
-  if (Pos < S.size()) AddWrappedText(Layout, S, Pos, S.size() - Pos, 0, false);
-}
-
-void TNfoReformatter::AddWrappedText(TLayout& Layout, std::string_view Source, size_t From, size_t Count,
-                                     size_t Indent, bool Continue) {
-  std::u32string& T = Layout.T;
-  DecodeUtf8(Source.substr(From, Count), T);
-  TrimInPlace(T);
-  if (T.empty()) {
-    Layout.Lines.emplace_back();
-    return;
-  }
-  Layout.P = 0;
-  if (Continue) {
-    // A label has at most 22 characters, so the first piece keeps at least
-    // 15; the floor of 1 only guards FindLineBreak's precondition.
-    const size_t Width = Indent < kLabelFitLimit ? kLabelFitLimit - Indent : 1;
-    const size_t B = FindLineBreak(Layout, Width);
-    AppendUtf16(Layout.Lines.back(), std::u32string_view(T).substr(0, B));
-    Layout.P = B;
-  }
-  while (Layout.P < T.size()) {
-    while (Layout.P < T.size() && T[Layout.P] == U' ') ++Layout.P;
-    if (Layout.P >= T.size()) break;
-    const size_t B = FindLineBreak(Layout, kContinuationWidth);
-    std::u16string Piece;
-    Piece.reserve(kContinuationIndent.size() + B - Layout.P);
-    if (Indent > 0) Piece = kContinuationIndent;
-    AppendUtf16(Piece, std::u32string_view(T).substr(Layout.P, B - Layout.P));
-    Layout.Lines.push_back(std::move(Piece));
-    Layout.P = B;
-  }
-}
-
-size_t TNfoReformatter::FindLineBreak(const TLayout& Layout, size_t Width) {
-  const std::u32string& T = Layout.T;
-  const size_t P = Layout.P;
-  // The whole rest fits, with one character to spare.
-  if (T.size() - P <= Width + 1) return T.size();
-  // From here on P + Width + 1 lies inside T. P itself is never a break.
-  for (size_t s = P + Width + 1; s > P; --s) {
-    if (T[s] == U' ') return s;
-  }
-  for (size_t b = P + Width; b > P; --b) {
-    if (T[b] == U'\\') return b + 1;
-  }
-  for (size_t d = P + Width; d > P; --d) {
-    if (T[d] == U'.') return d + 1;
-  }
-  return P + Width;
-}
-
-void TNfoReformatter::AddSeparatorLine(TLayout& Layout, char16_t Char) {
-  Layout.Lines.emplace_back(kSeparatorWidth, Char);
+  if (Pos < S.size()) Layout.AddWrappedText(S, Pos, S.size() - Pos, 0, false);
 }
 
 }  // namespace vq

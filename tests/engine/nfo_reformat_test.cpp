@@ -183,6 +183,12 @@ TEST_F(NfoReformatBreaks, FirstCharacterOfAPieceIsNeverABreak) {
   EXPECT_EQ(Reformat("." + std::string(40, 'A')), (Lines{"." + std::string(33, 'A'), std::string(7, 'A')}));
 }
 
+TEST_F(NfoReformatBreaks, OnlySpacesAreSkippedAtAPieceStart) {
+  EXPECT_EQ(Reformat(std::string(34, 'A') + " \tBBBB"), (Lines{std::string(34, 'A'), "\tBBBB"}));
+  EXPECT_EQ(Reformat("Comment: " + std::string(28, 'A') + " \tBBBB\r\n"),
+            (Lines{"Comment: " + std::string(28, 'A'), "   \tBBBB"}));
+}
+
 TEST_F(NfoReformatBreaks, LongWordAsFreeTextIsCutAt34) {
   EXPECT_EQ(Reformat(std::string(40, 'W') + "\r\n"), (Lines{std::string(34, 'W'), std::string(6, 'W')}));
 }
