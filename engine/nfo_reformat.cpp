@@ -151,12 +151,13 @@ class TLayout {
   // Appends a line of 37 copies of Char.
   void AddSeparatorLine(char16_t Char) { Lines.emplace_back(kSeparatorWidth, Char); }
 
-  // Appends a line made of UTF-8 texts.
-  void AddLine(std::string_view First, std::string_view Second = {}) {
+  // Appends the line Label + " " + Value, both UTF-8.
+  void AddLabelLine(std::string_view Label, std::string_view Value) {
     std::u16string Line;
-    Line.reserve(First.size() + Second.size());
-    AppendUtf8(Line, First);
-    AppendUtf8(Line, Second);
+    Line.reserve(Label.size() + 1 + Value.size());
+    AppendUtf8(Line, Label);
+    Line += u' ';
+    AppendUtf8(Line, Value);
     Lines.push_back(std::move(Line));
   }
 
@@ -281,11 +282,11 @@ void TNfoReformatter::ReformatNFO(std::u16string_view Text, std::vector<std::u16
       // requires.
       const size_t LabelLength = CountCodePoints(LabelText) + 1;
       if (LabelLength + Value.size() > kLabelFitLimit) {
-        Layout.AddLine(LabelText, " ");
+        Layout.AddLabelLine(LabelText, {});
         if (!Value.empty()) Layout.AddWrappedText(Value, 0, Value.size(), LabelLength, true);
       } else {
-        Layout.AddLine(LabelText, " ");
-        AppendUtf8(Lines.back(), Value);
+        // The value as it stands, trailing blanks included.
+        Layout.AddLabelLine(LabelText, Value);
       }
     }
     // Every match holds at least one line-break byte, so Pos always advances.

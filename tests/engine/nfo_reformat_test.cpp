@@ -53,6 +53,7 @@ using NfoReformatBreaks = NfoReformatFixture;
 using NfoReformatSeparators = NfoReformatFixture;
 using NfoReformatStretches = NfoReformatFixture;
 using NfoReformatLineEnds = NfoReformatFixture;
+using NfoReformatCharacters = NfoReformatFixture;
 using NfoReformatRobustness = NfoReformatFixture;
 using NfoReformatProperty = NfoReformatFixture;
 
@@ -288,6 +289,17 @@ TEST_F(NfoReformatLineEnds, OnlyCarriageReturnAndLineFeedEndALabelLine) {
 }
 
 // ---------------------------------------------------------------------------
+
+TEST_F(NfoReformatCharacters, EveryCharacterComesThroughReducedOrUnchanged) {
+  for (char32_t c = 1; c < 0x10000; ++c) {
+    if (c >= 0xD800 && c <= 0xDFFF) continue;
+    const std::u16string one(1, static_cast<char16_t>(c));
+    const auto out = Reformat16(u"a" + one + u"b");
+    ASSERT_EQ(out, (std::vector<std::u16string>{u"a" + ReduceToBaseChars(one) + u"b"})) << std::hex << static_cast<uint32_t>(c);
+  }
+  EXPECT_EQ(Reformat16(u"\u0152uvre \u0178 \u00C6 \u00DF"), (std::vector<std::u16string>{u"OEuvre Y AE ss"}));
+  EXPECT_EQ(Reformat16(u"x \U0001F600 y"), (std::vector<std::u16string>{u"x \U0001F600 y"}));
+}
 
 TEST_F(NfoReformatRobustness, VeryLongWordIsCutIntoEqualPieces) {
   const auto out = Reformat16(std::u16string(10000, u'x'));
