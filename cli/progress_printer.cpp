@@ -47,14 +47,21 @@ void TProgressPrinter::Update(const std::string& status) {
     out_ << "\r\033[K" << line << std::flush;
     line_open_ = true;
   } else {
-    out_ << line << '\n';
+    out_ << line << '\n' << std::flush;
+    last_printed_ = std::move(line);
   }
 }
 
 void TProgressPrinter::Finish(const std::string& status) {
   if (line_open_) out_ << "\r\033[K";
   line_open_ = false;
-  out_ << Flatten(status) << std::endl;
+  const std::string line = Flatten(status);
+  // A plain report of the same text was already the last line.
+  if (!interactive_ && line == last_printed_) {
+    out_ << std::flush;
+    return;
+  }
+  out_ << line << std::endl;
 }
 
 }  // namespace vq

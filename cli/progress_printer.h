@@ -29,6 +29,7 @@ class TProgressPrinter {
   int width_;
   bool line_open_ = false;
   std::string last_phase_;
+  std::string last_printed_;  // plain mode: the last line written
   std::chrono::steady_clock::time_point last_print_{};
 };
 
