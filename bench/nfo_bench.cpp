@@ -111,9 +111,19 @@ int main(int argc, char** argv) {
     best = std::min(best, elapsed.count());
     bestCpu = std::min(bestCpu, ThreadCpuSeconds() - startCpu);
   }
+  // A hostile text: 64 KiB of labels split by vertical tabs, with no CR or LF.
+  std::u16string hostile;
+  while (hostile.size() < 65536) hostile += u"Label:" + std::u16string(40, u' ') + u"value\v";
+  lines.clear();
+  const auto hostileStart = std::chrono::steady_clock::now();
+  reformatter.ReformatNFO(hostile, lines);
+  const std::chrono::duration<double> hostileTime = std::chrono::steady_clock::now() - hostileStart;
+
   const double mib = static_cast<double>(bytes) / (1024 * 1024);
   std::printf("nfo: %d texts, %.2f MiB, %zu lines; best of %d rounds: %.3f s wall, %.3f s CPU "
               "(%.1f MiB/s, %.1f us per text)\n",
               count, mib, lineCount, rounds, best, bestCpu, mib / bestCpu, bestCpu * 1e6 / count);
+  std::printf("nfo: one 64 KiB text of labels without CR or LF: %.4f s, %zu lines\n", hostileTime.count(),
+              lines.size());
   return 0;
 }

@@ -268,7 +268,11 @@ void TNfoReformatter::ReformatNFO(std::u16string_view Text, std::vector<std::u16
   TLayout Layout(Lines);
   RegexMatch Match;
   size_t Pos = 0;
-  while (Pos < S.size() && FRegexReformat.Search(S, Pos, Match)) {
+  // Every match ends in a CR or an LF, so without one ahead there is none to
+  // find. Stopping there also spares the expression a failing search over a
+  // long tail, which costs time quadratic in its length.
+  while (Pos < S.size() && S.find_first_of("\r\n", Pos) != std::string::npos &&
+         FRegexReformat.Search(S, Pos, Match)) {
     const auto Start = static_cast<size_t>(Match.Start());
     if (Start > Pos) Layout.AddWrappedText(S, Pos, Start - Pos, 0, false);
     const std::string_view Separator = Match.Group(S, 1);

@@ -286,6 +286,9 @@ TEST_F(NfoReformatLineEnds, OnlyCarriageReturnAndLineFeedEndALabelLine) {
   EXPECT_EQ(Reformat("Name: A\vB\r\n"), (Lines{"Name: A\vB"}));
   // Ended by a vertical tab alone, the line is no label.
   EXPECT_EQ(Reformat("Name:   A\v"), (Lines{"Name:   A"}));
+  // Labels after the last CR or LF, split by other breaks, are all free text.
+  EXPECT_EQ(Reformat("Name: A\r\nYear:  1985\vGenre:  Action\fx"),
+            (Lines{"Name: A", "Year:  1985\vGenre:  Action\fx"}));
 }
 
 // ---------------------------------------------------------------------------
