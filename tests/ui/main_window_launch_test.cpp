@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 
 #include "base/file_system.h"
 #include "ui/radio_group.h"
@@ -111,8 +112,8 @@ TEST(LaunchOptions, EveryControlReachesItsJobOption) {
   TFormHarness h;
   h.UseExistingFolders();
   const TForm1Ui& ui = h.Form->Ui();
-  ui.RadioGroupFileNames->SetItemIndex(1);
-  ui.RadioGroupNFO->SetItemIndex(2);
+  ui.RadioGroupFileNames->Item(1)->click();
+  ui.RadioGroupNFO->Item(2)->click();
   ui.CheckBoxFilter->setChecked(true);
   ui.CheckBoxAutoSwap->setChecked(true);
   ui.CheckBoxTestMode->setChecked(true);

@@ -95,14 +95,26 @@ TEST(WindowLayout, ControlsHaveTheirNamesCaptionsGeometryAndTabOrder) {
   const char* const order[] = {"RzButtonReadme", "RzMenuButtonProfile", "EditSource",      "ButtonBrowseSource",
                                "EditDest",       "ButtonBrowseDest",    "CheckBoxSID",     "EditHVSC",
                                "ButtonBrowseHVSC", "CheckBoxFilter",    "EditFilterFile",  "ButtonFilterFile"};
+  auto next = [](QWidget* widget) {
+    do {
+      widget = widget->nextInFocusChain();
+    } while (!(widget->focusPolicy() & Qt::TabFocus));
+    return widget;
+  };
   QWidget* widget = form.findChild<QWidget*>("RzButtonReadme");
   for (size_t i = 1; i < std::size(order); ++i) {
-    widget = widget->nextInFocusChain();
-    EXPECT_EQ(widget->objectName(), QLatin1String(order[i]));
+    widget = next(widget);
+    EXPECT_EQ(widget->objectName().toStdString(), order[i]);
   }
-  QWidget* last = h.Form->Ui().CheckBoxTestMode;
-  EXPECT_EQ(last->nextInFocusChain(), h.Form->Ui().ButtonAbort);
-  EXPECT_EQ(h.Form->Ui().ButtonAbort->nextInFocusChain(), h.Form->Ui().ButtonGo);
+  const TForm1Ui& ui = h.Form->Ui();
+  EXPECT_EQ(next(widget), ui.RadioGroupNFO->Item(0));
+  EXPECT_EQ(next(ui.RadioGroupNFO->Item(2)), ui.RadioGroupFileNames->Item(0));
+  EXPECT_EQ(next(ui.RadioGroupFileNames->Item(2)), ui.CheckBoxAutoSwap);
+  EXPECT_EQ(next(ui.CheckBoxAutoSwap), ui.CheckBoxExtractT64);
+  EXPECT_EQ(next(ui.CheckBoxExtractT64), ui.CheckBox1541UUppercase);
+  EXPECT_EQ(next(ui.CheckBox1541UUppercase), ui.CheckBoxTestMode);
+  EXPECT_EQ(next(ui.CheckBoxTestMode), ui.ButtonAbort);
+  EXPECT_EQ(next(ui.ButtonAbort), ui.ButtonGo);
 }
 
 TEST(WindowStates, IdleRunningAbortingAndBackToIdle) {
@@ -234,7 +246,7 @@ TEST(Choosers, FilterFileIsCheckedAndTakenEvenWhenItHasNoIds) {
 
   // A usable list gives no message; the dialog starts in the field's folder.
   const std::string good = h.Path("good.xml");
-  const std::string ids = "<datafile><game name=\"12\"/><game name=\"7\"/></datafile>";
+  const std::string ids = "<datafile><game name=\"12\"></game><game name=\"7\"></game></datafile>";
   WriteWholeFile(good, ids.data(), ids.size());
   ui.CheckBoxFilter->setChecked(false);
   h.Dialogs.Messages.clear();
