@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs every benchmark of a build folder (default: build).
+set -euo pipefail
+build=${1:-build}
+for b in partition nfo t64 scan job; do
+  exe="$build/bench/bench_$b"
+  if [ -x "$exe" ]; then
+    echo "== bench_$b"
+    "$exe"
+  fi
+done
+if [ -x "$build/ui/bench_ui" ]; then
+  echo "== bench_ui"
+  QT_QPA_PLATFORM=offscreen "$build/ui/bench_ui"
+fi
