@@ -56,7 +56,7 @@ int main(int argc, char* argv[]) {
   try {
     vq::tools::TSampleOptions options;
     options.Seed = 64;
-    options.GameCount = 1500;
+    options.GameCount = 800;
     collection = vq::tools::GenerateSampleCollection(work.filePath(QStringLiteral("collection")).toStdString(),
                                                      options);
   } catch (const std::exception& e) {
