@@ -236,6 +236,8 @@ std::string TZipReader::ExtractToString(std::string_view name) {
 
 int TZipReader::ExtractFiles(std::string_view mask) {
   RequireOpen();
+  // An empty base folder would put the files at the file-system root.
+  if (base_folder_.empty()) Fail("no base folder to extract into");
   const std::string base = IncludeTrailingDelimiter(base_folder_);
   int written = 0;
   for (int64_t index = 0; index < entry_count_; ++index) {

@@ -380,6 +380,9 @@ TEST_F(ZipReaderTest, UnwritableTargetRaisesAnError) {
   reader_.Open();
   EXPECT_EQ(ErrorOf([&] { reader_.ExtractFiles("*.*"); }).rfind(reader_.FileName() + ": ", 0), 0u);
   EXPECT_EQ(ReadWholeFileAsString(base_ + "sub"), "x");
+  reader_.SetBaseFolder("");
+  EXPECT_EQ(ErrorOf([&] { reader_.ExtractFiles("*.*"); }),
+            reader_.FileName() + ": no base folder to extract into");
 }
 
 }  // namespace
