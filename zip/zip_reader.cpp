@@ -188,8 +188,8 @@ void TZipReader::ReadEntry(int64_t index, std::vector<uint8_t>& out) {
 
   // One byte beyond the declared size lets the first read reach the end of
   // the data, so the check sum is verified; a header that understates the
-  // size only makes the buffer grow, never past the limit.
-  // Reserving first keeps the vector from doubling its capacity on resize.
+  // size only makes the buffer grow, never past the limit. Reserving first
+  // keeps the vector from doubling its capacity on resize.
   out.clear();
   out.reserve(static_cast<size_t>(declared) + 1);
   out.resize(static_cast<size_t>(declared) + 1);
@@ -226,11 +226,19 @@ void TZipReader::ExtractEntryToMemory(const TZipEntry& entry, std::vector<uint8_
 }
 
 std::string TZipReader::ExtractToString(std::string_view name) {
-  ExtractToMemory(name, buffer_);
+  // The buffer is kept for the next archive unless an unusually large entry grew it.
+  auto trim_buffer = [this] {
+    if (buffer_.capacity() > kKeptBuffer) std::vector<uint8_t>().swap(buffer_);
+  };
+  try {
+    ExtractToMemory(name, buffer_);
+  } catch (const Error&) {
+    trim_buffer();
+    throw;
+  }
   std::string text =
       Cp1252ToUtf8(std::string_view(reinterpret_cast<const char*>(buffer_.data()), buffer_.size()));
-  // The buffer is kept for the next archive unless an unusually large entry grew it.
-  if (buffer_.capacity() > kKeptBuffer) std::vector<uint8_t>().swap(buffer_);
+  trim_buffer();
   return text;
 }
 
