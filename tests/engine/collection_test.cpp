@@ -276,7 +276,9 @@ TEST_F(GeneratedCollection, FilterKeepsOnlyListedGames) {
     EXPECT_TRUE(listed.count(a.UniqueID)) << Utf16ToUtf8(a.Name);
   }
   for (const TSampleGame& g : collection_->Games) {
-    if (Counts(g) && g.InRomList && g.UniqueID >= 0) EXPECT_TRUE(kept.count(g.UniqueID)) << g.Title;
+    if (Counts(g) && g.InRomList && g.UniqueID >= 0) {
+      EXPECT_TRUE(kept.count(g.UniqueID)) << g.Title;
+    }
   }
   EXPECT_GT(r.Filtered, 0);
 }
