@@ -9,6 +9,7 @@ namespace vq {
 // messages go to standard error and choosers are cancelled.
 class TAutoDialogs : public TDialogs {
  public:
+  // The dialogs of TDialogs, answered without a user.
   void ShowMessage(const QString& text) override;
   void ShowWarning(const QString& text) override;
   bool Confirm(const QString& text) override;

@@ -2,7 +2,10 @@
 // command line program is given, from the command line; prints both wall
 // times and their ratio.
 //
-//   bench_ui [--games N] [--runs N] [--cli PATH_TO_vqsd] [--work DIR]
+//   bench_ui [--games N] [--runs N] [--cli PATH_TO_vqsd] [--work DIR] [--handovers N]
+//
+// --handovers also times a job that only reports, N times: the cost of one
+// report's trip to the window and back.
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -26,6 +29,7 @@
 namespace {
 
 struct TBenchOptions {
+  int Handovers = 0;
   int Games = 5000;
   int Runs = 3;
   QString Cli;
@@ -41,10 +45,13 @@ bool ParseArguments(int argc, char* argv[], TBenchOptions& options) {
       options.Runs = std::max(1, std::atoi(argv[++i]));
     } else if (std::strcmp(argv[i], "--cli") == 0 && hasValue) {
       options.Cli = QString::fromLocal8Bit(argv[++i]);
+    } else if (std::strcmp(argv[i], "--handovers") == 0 && hasValue) {
+      options.Handovers = std::atoi(argv[++i]);
     } else if (std::strcmp(argv[i], "--work") == 0 && hasValue) {
       options.Work = QString::fromLocal8Bit(argv[++i]);
     } else {
-      std::fprintf(stderr, "usage: bench_ui [--games N] [--runs N] [--cli PATH_TO_vqsd] [--work DIR]\n");
+      std::fprintf(stderr,
+                   "usage: bench_ui [--games N] [--runs N] [--cli PATH_TO_vqsd] [--work DIR] [--handovers N]\n");
       return false;
     }
   }
@@ -73,6 +80,33 @@ double RunCliJob(const QString& cli, const QString& source, const QString& dest)
     return -1;
   }
   return clock.nsecsElapsed() / 1e9;
+}
+
+// A job that does nothing but report `count` times.
+class TReportingJob : public vq::TThread {
+ public:
+  TReportingJob(vq::TStatusCallback callback, int count) : FCallback(std::move(callback)), FCount(count) {}
+  ~TReportingJob() override { StopAndWait(); }
+
+ protected:
+  void Execute() override {
+    const std::string status = "Scanning zip files.";
+    for (int i = 0; i < FCount && !Terminated(); ++i) Synchronize([this, &status] { FCallback(status); });
+  }
+
+ private:
+  vq::TStatusCallback FCallback;
+  int FCount;
+};
+
+// Microseconds per report hand-over, measured through the window.
+double TimeHandovers(vq::TForm1& form, int count) {
+  form.SetJobFactory([count](const vq::TJobOptions&, vq::TStatusCallback callback) -> vq::TThread* {
+    return new TReportingJob(std::move(callback), count);
+  });
+  const double seconds = RunWindowJob(form);
+  form.SetJobFactory(vq::CreateWorkThread);
+  return seconds * 1e6 / count;
 }
 
 double Median(std::vector<double> values) {
@@ -117,6 +151,10 @@ int main(int argc, char* argv[]) {
   ui.CheckBoxTestMode->setChecked(true);
   form.show();
 
+  if (options.Handovers > 0) {
+    std::printf("one report hand-over: %.2f us (%d reports)\n", TimeHandovers(form, options.Handovers),
+                options.Handovers);
+  }
   std::vector<double> windowTimes;
   std::vector<double> cliTimes;
   for (int run = 0; run < options.Runs; ++run) {

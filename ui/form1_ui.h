@@ -22,11 +22,13 @@ class TForm1Ui {
   // bold fonts, tooltips and initial states.
   void SetupUi(QWidget* form);
 
+  // The top row: the readme button and the profile button with its menu.
   QPushButton* RzButtonReadme = nullptr;
   QPushButton* RzMenuButtonProfile = nullptr;
   QMenu* ProfileMenu = nullptr;
   QAction* LoadProfile1 = nullptr;
   QAction* SaveProfile1 = nullptr;
+  // The folder and file fields with their labels, check boxes and "..." buttons.
   QLabel* LabelSourceFolder = nullptr;
   QLineEdit* EditSource = nullptr;
   QPushButton* ButtonBrowseSource = nullptr;
@@ -39,6 +41,7 @@ class TForm1Ui {
   QCheckBox* CheckBoxFilter = nullptr;
   QLineEdit* EditFilterFile = nullptr;
   QPushButton* ButtonFilterFile = nullptr;
+  // The option groups and the status screen.
   TRadioGroup* RadioGroupNFO = nullptr;
   TRadioGroup* RadioGroupFileNames = nullptr;
   QGroupBox* GroupBoxSD2IEC = nullptr;
@@ -48,6 +51,7 @@ class TForm1Ui {
   QGroupBox* GroupBoxOther = nullptr;
   QCheckBox* CheckBox1541UUppercase = nullptr;
   QCheckBox* CheckBoxTestMode = nullptr;
+  // The job buttons, the version label and the logo.
   QPushButton* ButtonAbort = nullptr;
   QPushButton* ButtonGo = nullptr;
   QLabel* LabelCpy = nullptr;

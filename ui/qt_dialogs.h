@@ -16,6 +16,7 @@ class TQtDialogs : public TDialogs {
   // The window the dialogs show over.
   void SetParent(QWidget* parent) { FParent = parent; }
 
+  // The dialogs of TDialogs, shown modally over the parent.
   void ShowMessage(const QString& text) override;
   void ShowWarning(const QString& text) override;
   bool Confirm(const QString& text) override;

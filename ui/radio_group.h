@@ -25,6 +25,7 @@ class TRadioGroup : public QGroupBox {
   void SetItemIndex(int index);
   // The radio button of item `index`.
   QRadioButton* Item(int index) const { return FItems.at(index); }
+  // The number of items.
   int Count() const { return static_cast<int>(FItems.size()); }
 
  signals:

@@ -28,6 +28,7 @@ class TStatusScreen : public QWidget {
   const QString& Text() const { return FText; }
   // Whether a job runs: decides how the border is painted.
   void SetJobRunning(bool running) { FJobRunning = running; }
+  // True while the border is painted as for a running job.
   bool JobRunning() const { return FJobRunning; }
   // Requests a repaint of the four strips, top, bottom, left, right.
   void RepaintBorder();
