@@ -1,6 +1,8 @@
 #include "engine/nfo_reformat.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "base/text.h"
 #include "engine/folder_names.h"
@@ -13,6 +15,20 @@ constexpr size_t kSeparatorWidth = 37;
 constexpr size_t kLabelFitLimit = 37;
 constexpr size_t kContinuationWidth = 34;
 constexpr std::u16string_view kContinuationIndent = u"   ";
+
+// True when the eight bytes at `p` are all ASCII.
+bool IsAscii8(const char* p) {
+  uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return (w & 0x8080808080808080u) == 0;
+}
+
+// True when the four code units at `p` are all ASCII.
+bool IsAscii4(const char16_t* p) {
+  uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return (w & 0xFF80FF80FF80FF80u) == 0;
+}
 
 // Appends one code point as UTF-8 at `p`; returns the new end.
 char* PutUtf8(char* p, char32_t cp) {
@@ -65,8 +81,16 @@ void AppendUtf8(std::u16string& out, std::string_view s) {
   const size_t old = out.size();
   out.resize(old + s.size());
   char16_t* q = out.data() + old;
+  const size_t n = s.size();
   size_t i = 0;
-  while (i < s.size()) {
+  while (i < n) {
+    // Runs of ASCII, eight bytes at a time.
+    while (i + 8 <= n && IsAscii8(s.data() + i)) {
+      for (size_t k = 0; k < 8; ++k) q[k] = static_cast<unsigned char>(s[i + k]);
+      q += 8;
+      i += 8;
+    }
+    if (i >= n) break;
     const auto b = static_cast<unsigned char>(s[i]);
     if (b < 0x80) {
       *q++ = b;
@@ -119,6 +143,56 @@ std::string_view TrimBlanks(std::string_view s) {
 size_t CountCodePoints(std::string_view s) {
   return static_cast<size_t>(
       std::count_if(s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// The next match of the line pattern in S at or after the line start Pos, the
+// same as a search of S from Pos; End lies just past the last CR or LF of S.
+// Every match lies within one line ended by CR or LF, so each such line is
+// searched on its own, and only when one of its line starts may match: one
+// that begins with "=" or "-", or whose first colon comes 2 to 20 characters
+// (2 to 80 bytes) after it and is followed by a space. Free-text lines thus
+// cost one byte scan instead of the expression's backtracking.
+bool FindNextLine(const Regex& Pattern, std::string_view S, size_t Pos, size_t End, RegexMatch& Match) {
+  const auto byte = [S](size_t i) { return static_cast<unsigned char>(S[i]); };
+  size_t s = Pos;
+  while (s < End) {
+    // Scan the line from s to its CR or LF at e; S[End - 1] is one, so every
+    // byte looked at below lies before End. Other line breaks (VT, FF, NEL,
+    // LS, PS) start further lines inside it. The line starts since the last
+    // colon, from firstStart to lastStart, wait for the next colon to judge them.
+    bool candidate = byte(s) == '=' || byte(s) == '-';
+    bool waiting = true;
+    size_t firstStart = s;
+    size_t lastStart = s;
+    size_t e = s;
+    for (; byte(e) != '\r' && byte(e) != '\n'; ++e) {
+      if (candidate) continue;
+      const unsigned char b = byte(e);
+      size_t next = 0;
+      if (b == ':') {
+        if (waiting) candidate = firstStart + 2 <= e && lastStart + 80 >= e && byte(e + 1) == ' ';
+        waiting = false;
+      } else if (b == 0x0B || b == 0x0C) {
+        next = e + 1;
+      } else if (b == 0xC2 && byte(e + 1) == 0x85) {
+        next = e + 2;
+      } else if (b == 0xE2 && byte(e + 1) == 0x80 && (byte(e + 2) == 0xA8 || byte(e + 2) == 0xA9)) {
+        next = e + 3;
+      }
+      if (next != 0) {
+        candidate = byte(next) == '=' || byte(next) == '-';
+        if (!waiting) firstStart = next;
+        lastStart = next;
+        waiting = true;
+      }
+    }
+    // A match takes up to two CR or LF characters.
+    size_t lineEnd = e + 1;
+    if (lineEnd < S.size() && (byte(lineEnd) == '\r' || byte(lineEnd) == '\n')) ++lineEnd;
+    if (candidate && Pattern.Search(S.substr(0, lineEnd), s, Match)) return true;
+    s = lineEnd;
+  }
+  return false;
 }
 
 // Lays out the recognised lines and free-text stretches of one NFO, appending
@@ -224,31 +298,29 @@ std::string TNfoReformatter::MakeWorkingText(std::u16string_view Text) const {
   // a surrogate pair; a longer replacement makes more room for itself.
   std::string S(Text.size() * 3, '\0');
   char* p = S.data();
-  auto putReduced = [&S, &p](std::string_view reduced) {
+  // Copies a replacement; returns the new end.
+  auto putReduced = [&S](char* p, std::string_view reduced) {
     if (reduced.size() > 3) {
       const auto at = static_cast<size_t>(p - S.data());
       S.resize(S.size() + reduced.size() - 3);
       p = S.data() + at;
     }
-    p = std::copy(reduced.begin(), reduced.end(), p);
+    return std::copy(reduced.begin(), reduced.end(), p);
   };
   const size_t n = Text.size();
   for (size_t i = 0; i < n; ++i) {
-    // Runs of ASCII, eight characters at a time.
-    while (i + 8 <= n) {
-      char16_t high = 0;
-      for (size_t k = 0; k < 8; ++k) high |= Text[i + k];
-      if (high >= 0x80) break;
-      for (size_t k = 0; k < 8; ++k) p[k] = static_cast<char>(Text[i + k]);
-      p += 8;
-      i += 8;
+    // Runs of ASCII, four characters at a time.
+    while (i + 4 <= n && IsAscii4(Text.data() + i)) {
+      for (size_t k = 0; k < 4; ++k) p[k] = static_cast<char>(Text[i + k]);
+      p += 4;
+      i += 4;
     }
     if (i >= n) break;
     const char16_t c = Text[i];
     if (c < 0xC0) {
       p = PutUtf8(p, c);
     } else if (c < kBaseCharsEnd) {
-      putReduced(FBaseChars[c - 0xC0]);
+      p = putReduced(p, FBaseChars[c - 0xC0]);
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       if (c <= 0xDBFF && i + 1 < n && Text[i + 1] >= 0xDC00 && Text[i + 1] <= 0xDFFF) {
         p = PutUtf8(p, 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (Text[++i] - 0xDC00));
@@ -256,7 +328,7 @@ std::string TNfoReformatter::MakeWorkingText(std::u16string_view Text) const {
         p = PutUtf8(p, 0xFFFD);
       }
     } else {
-      putReduced(Utf16ToUtf8(ReduceToBaseChars({&Text[i], 1})));
+      p = putReduced(p, Utf16ToUtf8(ReduceToBaseChars({&Text[i], 1})));
     }
   }
   S.resize(static_cast<size_t>(p - S.data()));
@@ -268,11 +340,12 @@ void TNfoReformatter::ReformatNFO(std::u16string_view Text, std::vector<std::u16
   TLayout Layout(Lines);
   RegexMatch Match;
   size_t Pos = 0;
-  // Every match ends in a CR or an LF, so without one ahead there is none to
+  // Every match ends in a CR or an LF, so past the last one there is none to
   // find. Stopping there also spares the expression a failing search over a
   // long tail, which costs time quadratic in its length.
-  while (Pos < S.size() && S.find_first_of("\r\n", Pos) != std::string::npos &&
-         FRegexReformat.Search(S, Pos, Match)) {
+  size_t End = S.size();
+  while (End > 0 && S[End - 1] != '\r' && S[End - 1] != '\n') --End;
+  while (Pos < End && FindNextLine(FRegexReformat, S, Pos, End, Match)) {
     const auto Start = static_cast<size_t>(Match.Start());
     if (Start > Pos) Layout.AddWrappedText(S, Pos, Start - Pos, 0, false);
     const std::string_view Separator = Match.Group(S, 1);

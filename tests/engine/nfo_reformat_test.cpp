@@ -340,7 +340,9 @@ std::u16string RandomText(std::mt19937& rng, bool withSeparators) {
       u"a",     u"b",  u"Z",      u"7",      u" ",      u" ",      u"  ",     u":",      u": ",
       u"\\",    u".",  u"\r\n",   u"\n",     u"\r",     u"\v",     u"\f",     u"\t",     u"\u0085",
       u"\u2028", u"\u2029", u"\u00E9", u"\u00F4", u"\u20AC", u"\u00C6", u"\U0001F600", u"Name: ",
-      u"Comment:    ", u"Notes: \\A\\B\\", u"wordwordwordwordwordwordwordwordwordword",
+      u"Comment:    ", u"Notes: \\A\\B\\", u"wordwordwordwordwordwordwordwordwordword", u"ab:", u"::",
+      u"\u00F4\u00F4\u00F4\u00F4\u00F4\u00F4\u00F4\u00F4\u00F4\u00F4\u00F4\u00F4\u00F4\u00F4\u00F4\u00F4\u00F4\u00F4\u00F4\u00F4\u00F4: ",
+      u"\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600: ",
       std::u16string(1, u'\0')};
   const size_t count = sizeof pieces / sizeof pieces[0];
   std::uniform_int_distribution<size_t> pick(0, count - 1);
@@ -365,6 +367,105 @@ std::u16string Visible(std::u16string_view s) {
     if (c > 0x20) out += c;
   }
   return out;
+}
+
+std::u32string ToCodePoints(std::u16string_view s) {
+  std::u32string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] >= 0xD800 && s[i] <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+      out += 0x10000 + ((static_cast<char32_t>(s[i]) - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+std::u16string ToUtf16(std::u32string_view s) {
+  std::u16string out;
+  for (char32_t c : s) {
+    if (c < 0x10000) {
+      out += static_cast<char16_t>(c);
+    } else {
+      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    }
+  }
+  return out;
+}
+
+// The layout rules transcribed plainly, 1-based as they are stated, with one
+// search of the whole text from each position: the oracle for the
+// reformatter's faster search and conversions.
+std::vector<std::u16string> ReferenceReformat(const Regex& regex, std::u16string_view text) {
+  const std::string S = Utf16ToUtf8(ReduceToBaseChars(text));
+  std::vector<std::u16string> lines;
+  auto addWrapped = [&lines](std::string_view source, size_t indent, bool cont) {
+    const std::u32string T = ToCodePoints(Trim(Utf8ToUtf16(source)));
+    if (T.empty()) {
+      lines.emplace_back();
+      return;
+    }
+    size_t P = 1;
+    auto findBreak = [&T, &P](size_t width) -> size_t {
+      if (T.size() - P + 1 <= width + 1) return T.size() + 1;
+      for (size_t i = P + width + 1; i >= P + 1; --i) {
+        if (T[i - 1] == U' ') return i;
+      }
+      for (size_t i = P + width; i >= P + 1; --i) {
+        if (T[i - 1] == U'\\') return i + 1;
+      }
+      for (size_t i = P + width; i >= P + 1; --i) {
+        if (T[i - 1] == U'.') return i + 1;
+      }
+      return P + width;
+    };
+    if (cont) {
+      const size_t B = findBreak(37 - indent);
+      lines.back() += ToUtf16(T.substr(0, B - 1));
+      P = B;
+    }
+    while (P <= T.size()) {
+      while (P <= T.size() && T[P - 1] == U' ') ++P;
+      if (P > T.size()) break;
+      const size_t B = findBreak(34);
+      lines.push_back((indent > 0 ? u"   " : u"") + ToUtf16(T.substr(P - 1, B - P)));
+      P = B;
+    }
+  };
+  size_t pos = 0;
+  RegexMatch m;
+  while (pos < S.size() && regex.Search(S, pos, m)) {
+    const auto start = static_cast<size_t>(m.Start());
+    if (start > pos) addWrapped(std::string_view(S).substr(pos, start - pos), 0, false);
+    if (m.GroupLength(1) > 0) {
+      lines.emplace_back(37, static_cast<char16_t>(S[static_cast<size_t>(m.GroupStart(1))]));
+    } else {
+      const std::u16string label = Trim(Utf8ToUtf16(m.Group(S, 2))) + u" ";
+      const std::string_view value = m.Group(S, 3);
+      const size_t labelLength = ToCodePoints(label).size();
+      if (labelLength + value.size() > 37) {
+        lines.push_back(label);
+        if (!value.empty()) addWrapped(value, labelLength, true);
+      } else {
+        lines.push_back(label + Utf8ToUtf16(value));
+      }
+    }
+    pos = start + static_cast<size_t>(m.Length());
+  }
+  if (pos < S.size()) addWrapped(std::string_view(S).substr(pos), 0, false);
+  return lines;
+}
+
+TEST_F(NfoReformatProperty, RandomTextsMatchThePlainTranscription) {
+  std::mt19937 rng(1982);
+  for (int round = 0; round < 3000; ++round) {
+    const std::u16string text = RandomText(rng, round % 3 == 0);
+    std::vector<std::u16string> out;
+    reformatter_.ReformatNFO(text, out);
+    ASSERT_EQ(out, ReferenceReformat(regex_, text)) << "round " << round << ": " << Utf16ToUtf8(text);
+  }
 }
 
 TEST_F(NfoReformatProperty, RandomTextsKeepTheWidthLimits) {
