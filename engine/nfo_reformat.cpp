@@ -165,9 +165,10 @@ bool FindNextLine(const Regex& Pattern, std::string_view S, size_t Pos, size_t E
     size_t firstStart = s;
     size_t lastStart = s;
     size_t e = s;
-    for (; byte(e) != '\r' && byte(e) != '\n'; ++e) {
-      if (candidate) continue;
+    for (; !candidate && byte(e) != '\r' && byte(e) != '\n'; ++e) {
       const unsigned char b = byte(e);
+      // Most bytes are neither a colon nor a line break.
+      if (b > ':' && b != 0xC2 && b != 0xE2) continue;
       size_t next = 0;
       if (b == ':') {
         if (waiting) candidate = firstStart + 2 <= e && lastStart + 80 >= e && byte(e + 1) == ' ';
@@ -186,6 +187,7 @@ bool FindNextLine(const Regex& Pattern, std::string_view S, size_t Pos, size_t E
         waiting = true;
       }
     }
+    while (byte(e) != '\r' && byte(e) != '\n') ++e;
     // A match takes up to two CR or LF characters.
     size_t lineEnd = e + 1;
     if (lineEnd < S.size() && (byte(lineEnd) == '\r' || byte(lineEnd) == '\n')) ++lineEnd;
