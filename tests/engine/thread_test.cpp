@@ -152,7 +152,9 @@ TEST(Thread, SelfFreeingAfterTheNoticeWhetherItFinishesFailsOrIsAborted) {
     EXPECT_EQ(destroyedAtNotice, 0);
     EXPECT_EQ(trace->destroyed, 1);
     EXPECT_EQ(trace->executed, 1);
-    if (mode == ProbeThread::Mode::WaitForTerminate) EXPECT_TRUE(trace->sawTerminate);
+    if (mode == ProbeThread::Mode::WaitForTerminate) {
+      EXPECT_TRUE(trace->sawTerminate);
+    }
   }
 }
 
