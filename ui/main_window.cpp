@@ -22,6 +22,7 @@
 #include "ui/app_setup.h"
 #include "ui/dialogs.h"
 #include "ui/radio_group.h"
+#include "ui/shared_cpu.h"
 #include "ui/status_screen.h"
 
 namespace vq {
@@ -217,6 +218,7 @@ void TForm1::StartJob(const TJobOptions& options) {
   SetInputFieldsEnable(false);
   setCursor(Qt::BusyCursor);
   FUi.ButtonGo->setEnabled(false);
+  FSharedCpu = std::make_unique<TSharedCpu>();  // the worker inherits the processor
   job->Start();
   FUi.ButtonAbort->setEnabled(true);
   TimerAnimateBorder->start();
@@ -236,6 +238,7 @@ void TForm1::OnWorkUpdate(const std::string& Status) { FStatus = QString::fromSt
 void TForm1::OnWorkTerminate() {
   FStatus += QStringLiteral("\r\nREADY.");
   WorkerThread = nullptr;
+  FSharedCpu.reset();
   FUi.Panel1->SetJobRunning(false);
   FUi.ButtonAbort->setEnabled(false);
   FUi.ButtonGo->setEnabled(true);

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <memory>
 #include <string>
 
 #include "engine/arc_info.h"
@@ -12,6 +13,8 @@ class QLineEdit;
 class QTimer;
 
 namespace vq {
+
+class TSharedCpu;
 
 class TDialogs;
 class TIniFile;
@@ -124,6 +127,7 @@ class TForm1 : public QWidget {
   QString FStatus;
   bool FCursorOn = false;
   TThread* WorkerThread = nullptr;  // the running job; it frees itself
+  std::unique_ptr<TSharedCpu> FSharedCpu;  // this thread and the job's share a processor while it runs
   bool FPositionApplied = false;
   bool FReadmeShown = false;
   bool FClosing = false;
