@@ -11,5 +11,5 @@ for b in partition nfo t64 scan job; do
 done
 if [ -x "$build/ui/bench_ui" ]; then
   echo "== bench_ui"
-  QT_QPA_PLATFORM=offscreen "$build/ui/bench_ui"
+  QT_QPA_PLATFORM=offscreen "$build/ui/bench_ui" --games 5000 --runs 5 --cli "$build/cli/vqsd"
 fi
