@@ -1,4 +1,4 @@
-#include "bench_util.h"
+#include "bench/bench_util.h"
 
 #include <spawn.h>
 #include <sys/resource.h>
@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -92,6 +93,12 @@ unsigned long long TreeBytes(const std::string& root) {
 void RemoveTree(const std::string& path) {
   std::error_code ec;
   fs::remove_all(path, ec);
+}
+
+double ThreadCpuSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
 std::string ExecutableDir() {

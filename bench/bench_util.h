@@ -34,4 +34,8 @@ void RemoveTree(const std::string& path);
 // The folder of the running executable, ending in '/'.
 std::string ExecutableDir();
 
+// CPU time of this thread in seconds: on a busy machine it shows the work
+// done, where the wall clock also counts the waits for a core.
+double ThreadCpuSeconds();
+
 }  // namespace vq::bench

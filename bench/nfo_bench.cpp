@@ -15,6 +15,7 @@
 #include "base/regex.h"
 #include "base/text.h"
 #include "engine/nfo_reformat.h"
+#include "bench/bench_util.h"
 
 namespace {
 
@@ -67,14 +68,6 @@ std::string MakeNfo(std::mt19937& rng) {
   return text;
 }
 
-// CPU time of this thread in seconds: on a busy machine it shows the work
-// done, where the wall clock also counts the waits for a core.
-double ThreadCpuSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -100,7 +93,7 @@ int main(int argc, char** argv) {
   for (int round = 0; round < rounds; ++round) {
     lineCount = 0;
     const auto start = std::chrono::steady_clock::now();
-    const double startCpu = ThreadCpuSeconds();
+    const double startCpu = vq::bench::ThreadCpuSeconds();
     for (const auto& text : texts) {
       lines.clear();
       lines.emplace_back(u"Folder Name");
@@ -109,7 +102,7 @@ int main(int argc, char** argv) {
     }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     best = std::min(best, elapsed.count());
-    bestCpu = std::min(bestCpu, ThreadCpuSeconds() - startCpu);
+    bestCpu = std::min(bestCpu, vq::bench::ThreadCpuSeconds() - startCpu);
   }
   // A hostile text: 64 KiB of labels split by vertical tabs, with no CR or LF.
   std::u16string hostile;

@@ -16,6 +16,7 @@
 #include "base/text.h"
 #include "engine/folder_names.h"
 #include "engine/folder_partition.h"
+#include "bench/bench_util.h"
 
 namespace {
 
@@ -47,14 +48,6 @@ std::string MakeTitle(std::mt19937& rng) {
   return title;
 }
 
-// CPU time of this thread in seconds: on a busy machine it shows the work
-// done, where the wall clock also counts the waits for a core.
-double ThreadCpuSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -83,16 +76,16 @@ int main(int argc, char** argv) {
   for (int round = 0; round < rounds; ++round) {
     vq::TArchiveList list = scanned;
     const auto wallStart = std::chrono::steady_clock::now();
-    const double t0 = ThreadCpuSeconds();
+    const double t0 = vq::bench::ThreadCpuSeconds();
     {
       const vq::TFolderNamer namer(vq::fns1541U, false);
       for (auto& info : list) namer.Adjust(info);
     }
-    const double t1 = ThreadCpuSeconds();
+    const double t1 = vq::bench::ThreadCpuSeconds();
     vq::SortArchiveList(list);
-    const double t2 = ThreadCpuSeconds();
+    const double t2 = vq::bench::ThreadCpuSeconds();
     vq::BuildOutputMatrix(list, [] { return false; });
-    const double t3 = ThreadCpuSeconds();
+    const double t3 = vq::bench::ThreadCpuSeconds();
     const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wallStart;
     best[0] = std::min(best[0], t1 - t0);
     best[1] = std::min(best[1], t2 - t1);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "bench_util.h"
+#include "bench/bench_util.h"
 
 int main(int argc, char** argv) {
   using namespace vq::bench;

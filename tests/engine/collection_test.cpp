@@ -97,6 +97,15 @@ class GeneratedCollection : public ::testing::Test {
     return o;
   }
 
+  // SIDs, tapes and AUTOSWAP.LST on.
+  static JobOptions FullOptions(const std::string& outName) {
+    JobOptions o = Options(outName);
+    o.SIDs = true;
+    o.T64 = true;
+    o.AutoSwap = true;
+    return o;
+  }
+
   // The error notes the game should get, stated from the manifest.
   static std::string ExpectedError(const TSampleGame& g, bool t64, bool sids) {
     const int badTapes = (t64 && g.BadTape) ? 1 : 0;
@@ -120,11 +129,8 @@ TempFolder* GeneratedCollection::tmp_ = nullptr;
 tools::TSampleCollection* GeneratedCollection::collection_ = nullptr;
 
 TEST_F(GeneratedCollection, TestModeCountsStatusesAndPathsMatchTheManifest) {
-  JobOptions o = Options("test-1541u");
+  JobOptions o = FullOptions("test-1541u");
   o.Test = true;
-  o.SIDs = true;
-  o.T64 = true;
-  o.AutoSwap = true;
   const auto before = TreeFingerprint(collection_->GamesDir);
   const JobResult r = RunJob(o);
   ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
@@ -176,11 +182,8 @@ TEST_F(GeneratedCollection, TestModeCountsStatusesAndPathsMatchTheManifest) {
 }
 
 TEST_F(GeneratedCollection, Sd2iecJobWritesTheTreeTheManifestImplies) {
-  JobOptions o = Options("sd");
+  JobOptions o = FullOptions("sd");
   o.Style = fnsSD2IEC;
-  o.SIDs = true;
-  o.T64 = true;
-  o.AutoSwap = true;
   const auto before = TreeFingerprint(collection_->GamesDir);
   const JobResult r = RunJob(o);
   ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
