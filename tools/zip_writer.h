@@ -13,7 +13,8 @@ struct TZipWriterEntry {
 };
 
 // Writes a zip archive holding `entries` in the given order, replacing
-// `path`. Throws vq::Error("<path>: <cause>").
+// `path`. Every member is stamped 1994-06-21 12:00, so the same entries give
+// the same bytes. Throws vq::Error("<path>: <cause>").
 void WriteZipFile(const std::string& path, const std::vector<TZipWriterEntry>& entries);
 
 }  // namespace vq::tools
