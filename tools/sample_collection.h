@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "tools/sample_images.h"  // MakeD64Image, MakeT64Archive
+
 // A generator of deterministic sample collections for tests, benchmarks and
 // the demo: game zips laid out like the Vondral 64 "games" folder, a small
 // HVSC tree and a RomLister export.
@@ -93,17 +95,5 @@ struct TSampleCollection {
 // the same names are replaced; nothing else is removed.
 // Throws vq::Error on a write failure.
 TSampleCollection GenerateSampleCollection(const std::string& outDir, const TSampleOptions& options);
-
-// A real-sized D64 image (174,848 bytes) with a directory listing `files`:
-// BAM and disk name on track 18 sector 0, directory from track 18 sector 1,
-// each file a PRG of one or more chained sectors.
-std::string MakeD64Image(const std::string& diskName, const std::vector<std::string>& files);
-// A T64 tape archive holding `files` (name, data), each a PRG. Each data is a
-// PRG file as stored on disk: its first two bytes are the load address, which
-// goes into the directory slot; the rest is the tape data. The header reads
-// "C64S tape image file", MaxEntries is the file count rounded up to a
-// multiple of 8, names are padded with spaces.
-std::string MakeT64Archive(const std::string& tapeName,
-                           const std::vector<std::pair<std::string, std::string>>& files);
 
 }  // namespace vq::tools
