@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 
 #include "base/error.h"
 
@@ -17,7 +18,24 @@ bool DirectoryExists(const std::string& path) {
 
 bool FileExists(const std::string& path) {
   struct stat st {};
-  return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool PathsOverlap(const std::string& a, const std::string& b) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path x = fs::weakly_canonical(fs::absolute(a, ec), ec);
+  const fs::path y = fs::weakly_canonical(fs::absolute(b, ec), ec);
+  // One path is a leading part of the other, component by component.
+  auto within = [](const fs::path& inner, const fs::path& outer) {
+    auto i = inner.begin();
+    for (auto o = outer.begin(); o != outer.end(); ++o, ++i) {
+      if (o->empty()) continue;  // the trailing separator of "dir/"
+      if (i == inner.end() || *i != *o) return false;
+    }
+    return true;
+  };
+  return within(x, y) || within(y, x);
 }
 
 bool ForceDirectories(const std::string& path) {
@@ -85,10 +103,14 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size) {
 }
 
 bool CopyFileReplacing(const std::string& source, const std::string& dest) {
-  FileHandle in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  // Opened without waiting, so a pipe or device in the source's place can
+  // never block; only a regular file is copied.
+  FileHandle in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!in.IsOpen()) return false;
   struct stat st {};
-  if (::fstat(in.Get(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  if (::fstat(in.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  const int flags = ::fcntl(in.Get(), F_GETFL);
+  if (flags < 0 || ::fcntl(in.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return false;
   FileHandle out(::open(dest.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (!out.IsOpen()) {
     // A read-only target is replaced like any other.

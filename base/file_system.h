@@ -12,7 +12,8 @@ constexpr char kPathDelim = '/';
 
 // True when `path` names an existing folder (links followed).
 bool DirectoryExists(const std::string& path);
-// True when `path` names an existing file that is not a folder (links followed).
+// True when `path` names an existing regular file (links followed); devices,
+// pipes and sockets are not files here.
 bool FileExists(const std::string& path);
 // Creates `path` with every missing parent; false on failure (errno kept).
 bool ForceDirectories(const std::string& path);
@@ -28,6 +29,10 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path);
 std::string ReadWholeFileAsString(const std::string& path);
 // Creates or replaces `path` with `size` bytes. Throws Error("<path>: <cause>").
 void WriteWholeFile(const std::string& path, const void* data, size_t size);
+
+// True when `a` and `b` name the same folder or one lies inside the other,
+// after links and "." / ".." parts are resolved as far as the paths exist.
+bool PathsOverlap(const std::string& a, const std::string& b);
 
 // Copies `source` to `dest`, replacing it; false on failure.
 bool CopyFileReplacing(const std::string& source, const std::string& dest);

@@ -31,8 +31,17 @@ int RunJob(const TCliOptions& options, std::ostream& out, std::ostream& err, boo
     hvsc = IncludeTrailingDelimiter(hvsc);
   }
 
+  // The source is never written: the output may neither be it, nor lie
+  // inside it, nor hold it (the delete below would take the collection).
+  if (PathsOverlap(source, output)) {
+    err << "vqsd: The output folder " << output << " and the source folder " << options.SourceDir
+        << " must not lie inside one another.\n";
+    return kExitUsage;
+  }
+
   std::error_code ec;
-  if (std::filesystem::exists(std::filesystem::symlink_status(output, ec))) {
+  const auto status = std::filesystem::symlink_status(output, ec);
+  if (std::filesystem::is_directory(status) || std::filesystem::is_symlink(status)) {
     if (!options.Replace) {
       err << "vqsd: Output folder already exists: " << output
           << "\nIt would be deleted with all its contents; add --replace to allow that.\n";

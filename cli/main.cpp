@@ -35,7 +35,11 @@ class SignalWatcher {
   void Watch() {
     const timespec timeout{0, 100'000'000};
     while (!stop_) {
-      if (sigtimedwait(&signals_, nullptr, &timeout) > 0) abort_ = true;
+      if (sigtimedwait(&signals_, nullptr, &timeout) > 0) {
+        // The first request lets the job stop cleanly; a second one ends the
+        // program at once, should the job be stuck.
+        if (abort_.exchange(true)) _exit(130);
+      }
     }
   }
 

@@ -43,7 +43,12 @@ void TProgressPrinter::Update(const std::string& status) {
   last_print_ = now;
   std::string line = Flatten(status);
   if (interactive_) {
-    if (static_cast<int>(line.size()) > width_ - 1) line.resize(static_cast<size_t>(width_ - 1));
+    if (static_cast<int>(line.size()) > width_ - 1) {
+      // Cut at a character boundary, never inside a UTF-8 sequence.
+      size_t cut = static_cast<size_t>(width_ - 1);
+      while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+      line.resize(cut);
+    }
     out_ << "\r\033[K" << line << std::flush;
     line_open_ = true;
   } else {

@@ -138,7 +138,7 @@ void TWorkThread::ExtractArchives() {
             tapeError = true;
           }
         } else if (ext == u".T64" || IsImageExtension(ext)) {
-          if (!FTestMode) FZipper.ExtractFiles(entry.FileName);
+          if (!FTestMode) FZipper.ExtractFilesNamed(entry.FileName);
           ++game.ExtractedFileCount;
         } else {
           AddSortedUnique(unknownExtensions, ext);

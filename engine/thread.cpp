@@ -5,6 +5,22 @@
 
 namespace vq {
 
+void TThreadCompletion::Wait() {
+  std::unique_lock<std::mutex> lock(FMutex);
+  FEnded.wait(lock, [this] { return FDone; });
+}
+
+bool TThreadCompletion::Done() {
+  std::lock_guard<std::mutex> lock(FMutex);
+  return FDone;
+}
+
+void TThreadCompletion::Signal() {
+  std::lock_guard<std::mutex> lock(FMutex);
+  FDone = true;
+  FEnded.notify_all();
+}
+
 TThread::TThread() = default;
 
 TThread::~TThread() {
@@ -64,10 +80,14 @@ void TThread::Run() {
   } catch (...) {
     std::fprintf(stderr, "worker thread: termination notice failed\n");
   }
+  // Nothing of the object is touched after this point but the copy of the
+  // completion signal.
+  const std::shared_ptr<TThreadCompletion> completion = FCompletion;
   if (FFreeOnTerminate) {
     FThread.detach();
     delete this;
   }
+  completion->Signal();
 }
 
 }  // namespace vq

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -10,6 +12,25 @@ namespace vq {
 // Runs a call on the front end's user-interface thread and returns once it
 // has run. The command line runs it in place.
 using TDispatcher = std::function<void(const std::function<void()>&)>;
+
+// Signalled once a thread has completely ended: its work, its termination
+// notice and, for a self-freeing thread, its own destruction. Shared, so it
+// outlives the thread object.
+class TThreadCompletion {
+ public:
+  // Blocks until the thread has ended.
+  void Wait();
+  // True once the thread has ended.
+  bool Done();
+
+ private:
+  friend class TThread;
+  void Signal();
+
+  std::mutex FMutex;
+  std::condition_variable FEnded;
+  bool FDone = false;
+};
 
 // A worker thread in the manner of a desktop runtime's thread class: created
 // suspended, started once, asked to stop through a flag it polls, with a
@@ -44,6 +65,9 @@ class TThread {
 
   // Waits until the thread has ended. Only without FreeOnTerminate.
   void WaitFor();
+  // The completion signal; take it before Start to wait for a self-freeing
+  // thread's real end, destruction included.
+  std::shared_ptr<TThreadCompletion> Completion() const { return FCompletion; }
 
  protected:
   // The thread's work.
@@ -63,6 +87,7 @@ class TThread {
   bool FStarted = false;
   std::function<void(TThread&)> FOnTerminate;
   TDispatcher FDispatcher;
+  std::shared_ptr<TThreadCompletion> FCompletion = std::make_shared<TThreadCompletion>();
 };
 
 }  // namespace vq

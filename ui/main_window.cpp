@@ -99,10 +99,8 @@ TForm1::TForm1(TIniFile& settings, TDialogs& dialogs, QWidget* parent)
 }
 
 TForm1::~TForm1() {
-  if (WorkerThread) {
-    WorkerThread->Terminate();
-    WaitForJobEnd();
-  }
+  if (WorkerThread) WorkerThread->Terminate();
+  WaitForJobEnd();
 }
 
 bool TForm1::event(QEvent* event) {
@@ -144,6 +142,14 @@ void TForm1::ButtonGoClick() {
     }
     hvsc = IncludeTrailingDelimiter(hvsc);
   }
+  // The source is never written: deleting or filling an output folder that
+  // holds it, is it, or lies inside it would change the collection.
+  if (PathsOverlap(source, output)) {
+    FDialogs.ShowMessage(QStringLiteral(
+        "The output folder and the source folder must not lie inside one another. Please choose another "
+        "destination folder."));
+    return;
+  }
   if (DirectoryExists(output)) {
     const QString question =
         QStringLiteral("Output folder already exists. ALL CONTENTS OF THE OUTPUT FOLDER WILL BE DELETED IF YOU "
@@ -156,7 +162,10 @@ void TForm1::ButtonGoClick() {
     SetInputFieldsEnable(false);
     FUi.ButtonGo->setEnabled(false);
     repaint();
-    if (!FDialogs.DeleteFolder(QString::fromStdString(output))) {
+    const bool deleted = FDialogs.DeleteFolder(QString::fromStdString(output));
+    // The window may have been closed while the delete handed out events.
+    if (FClosing) return;
+    if (!deleted) {
       SetInputFieldsEnable(true);
       FUi.ButtonGo->setEnabled(true);
       FDialogs.ShowMessage(QStringLiteral("Error deleting folder. You will need to delete it manually."));
@@ -219,7 +228,23 @@ void TForm1::StartJob(const TJobOptions& options) {
   setCursor(Qt::BusyCursor);
   FUi.ButtonGo->setEnabled(false);
   FSharedCpu = std::make_unique<TSharedCpu>();  // the worker inherits the processor
-  job->Start();
+  FJobCompletion = job->Completion();
+  try {
+    job->Start();
+  } catch (const std::exception& e) {
+    // No thread could be made: the job never ran and is still ours.
+    WorkerThread = nullptr;
+    FJobCompletion.reset();
+    FSharedCpu.reset();
+    delete job;
+    FUi.Panel1->SetJobRunning(false);
+    unsetCursor();
+    FStatus = QString::fromUtf8(e.what()) + QStringLiteral("\r\nREADY.");
+    ShowStatus();
+    SetInputFieldsEnable(true);
+    FUi.ButtonGo->setEnabled(true);
+    return;
+  }
   FUi.ButtonAbort->setEnabled(true);
   TimerAnimateBorder->start();
   RepaintBorder();
@@ -255,6 +280,10 @@ void TForm1::WaitForJobEnd() {
   while (WorkerThread) {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents);
   }
+  // After the notice the worker only destroys itself; it calls nothing here
+  // any more, so a plain wait cannot block it.
+  if (FJobCompletion) FJobCompletion->Wait();
+  FJobCompletion.reset();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -263,10 +292,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
     if (WorkerThread) ButtonAbortClick();
     SaveFormState();
     FormClose();
-    if (WorkerThread) {
-      hide();
-      WaitForJobEnd();
-    }
+    if (WorkerThread) hide();
+    WaitForJobEnd();
   }
   event->accept();
 }

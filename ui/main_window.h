@@ -127,6 +127,7 @@ class TForm1 : public QWidget {
   QString FStatus;
   bool FCursorOn = false;
   TThread* WorkerThread = nullptr;  // the running job; it frees itself
+  std::shared_ptr<TThreadCompletion> FJobCompletion;  // signalled when the job's thread has fully ended
   std::unique_ptr<TSharedCpu> FSharedCpu;  // this thread and the job's share a processor while it runs
   bool FPositionApplied = false;
   bool FReadmeShown = false;

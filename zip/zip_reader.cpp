@@ -243,6 +243,14 @@ std::string TZipReader::ExtractToString(std::string_view name) {
 }
 
 int TZipReader::ExtractFiles(std::string_view mask) {
+  return ExtractMatching([mask](std::string_view bare) { return MatchesMask(bare, mask); });
+}
+
+int TZipReader::ExtractFilesNamed(std::string_view name) {
+  return ExtractMatching([name](std::string_view bare) { return AsciiEqualCaseless(bare, name); });
+}
+
+int TZipReader::ExtractMatching(const std::function<bool(std::string_view)>& matches) {
   RequireOpen();
   // An empty base folder would put the files at the file-system root.
   if (base_folder_.empty()) Fail("no base folder to extract into");
@@ -250,7 +258,7 @@ int TZipReader::ExtractFiles(std::string_view mask) {
   int written = 0;
   for (int64_t index = 0; index < entry_count_; ++index) {
     const char* name = EntryName(index);
-    if (!name || IsFolderName(name) || !MatchesMask(BareName(name), mask)) continue;
+    if (!name || IsFolderName(name) || !matches(BareName(name))) continue;
     const std::string relative = SafeRelativePath(name);
     if (relative.empty()) continue;
     WriteEntry(index, name, base + relative);

@@ -212,6 +212,37 @@ TEST_F(CliRun, MissingFoldersAndFailuresGiveTheirStatuses) {
   EXPECT_EQ(LastLine(), "Fatal error loading RomList. " + tmp_.Path() + "missing.xml does not exist");
 }
 
+TEST_F(CliRun, OutputAndSourceMayNotLieInsideOneAnother) {
+  // The output folder inside the source: --replace would delete it with
+  // the collection's files, and the job would write into the collection.
+  options_.SourceDir = tmp_.Path() + "nest/VONDRAL SD/games";
+  Write(options_.SourceDir + "/keep.zip", "zip bytes");
+  options_.DestDir = tmp_.Path() + "nest";
+  options_.Replace = true;
+  EXPECT_EQ(Run(), kExitUsage);
+  EXPECT_NE(err_.find("must not lie inside one another"), std::string::npos);
+  EXPECT_TRUE(fs::exists(options_.SourceDir + "/keep.zip"));
+
+  options_.SourceDir = tmp_.Path() + "games";
+  options_.DestDir = tmp_.Path() + "games/sub";  // the output would land in the source
+  EXPECT_EQ(Run(), kExitUsage);
+  EXPECT_FALSE(fs::exists(tmp_.Path() + "games/sub"));
+}
+
+TEST_F(CliRun, AFileNamedLikeTheOutputFolderIsNeverDeleted) {
+  Write(tmp_.Path() + "sd/VONDRAL SD", "a file, not a folder");
+  options_.Replace = true;
+  EXPECT_EQ(Run(), kExitFailed);
+  EXPECT_EQ(std::ifstream(tmp_.Path() + "sd/VONDRAL SD").get(), 'a');
+}
+
+TEST(ProgressPrinter, ClippingNeverSplitsACharacter) {
+  std::ostringstream out;
+  TProgressPrinter printer(out, true, 21);
+  printer.Update("Extracting (1/9) \xC3\xA9\xC3\xA9\xC3\xA9");  // 20 bytes end inside the second letter
+  EXPECT_EQ(out.str(), "\r\033[KExtracting (1/9) \xC3\xA9");
+}
+
 TEST_F(CliRun, AbortRequestGivesExitStatus130) {
   abort_ = true;
   EXPECT_EQ(Run(), kExitAborted);

@@ -141,14 +141,14 @@ TEST(Thread, SelfFreeingAfterTheNoticeWhetherItFinishesFailsOrIsAborted) {
       destroyedAtNotice = trace->destroyed;
       noticed = true;
     });
+    const std::shared_ptr<TThreadCompletion> completion = t->Completion();
     t->Start();
     if (mode == ProbeThread::Mode::WaitForTerminate) t->Terminate();
     ui.Pump([&] { return noticed; });
-    // The object goes away on its own, after the notice; never before it.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (trace->destroyed == 0 && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    // The object goes away on its own, after the notice, never before it;
+    // the completion signal comes only once it has gone.
+    completion->Wait();
+    EXPECT_TRUE(completion->Done());
     EXPECT_EQ(destroyedAtNotice, 0);
     EXPECT_EQ(trace->destroyed, 1);
     EXPECT_EQ(trace->executed, 1);

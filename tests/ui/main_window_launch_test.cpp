@@ -242,5 +242,34 @@ TEST(ExistingOutput, WindowShowsTheDeletingStateWhileTheDeleteRuns) {
   EXPECT_TRUE(h.Dialogs.Messages.isEmpty());
 }
 
+TEST(ExistingOutput, ClosingTheWindowDuringTheDeleteStartsNoJob) {
+  TFormHarness h;
+  h.UseExistingFolders();
+  h.MakeFolder("dst/VONDRAL SD");
+  h.Dialogs.ConfirmAnswer = true;
+  h.Dialogs.OnDelete = [&](const QString&) {
+    h.Form->close();  // the delete hands out events; the close button is one of them
+    return true;
+  };
+  h.Form->show();
+  h.Form->ButtonGoClick();
+  EXPECT_TRUE(h.Jobs.empty());
+  EXPECT_FALSE(h.Form->JobRunning());
+}
+
+TEST(LaunchChecks, OutputInsideTheSourceOrTheSourceInsideTheOutputIsRefused) {
+  TFormHarness h;
+  h.UseExistingFolders();
+  const std::string source = h.MakeFolder("dst/VONDRAL SD/games");
+  h.Form->Ui().EditSource->setText(QString::fromStdString(source));
+  h.Dialogs.ConfirmAnswer = true;
+  h.Form->ButtonGoClick();
+  ASSERT_EQ(h.Dialogs.Messages.size(), 1);
+  EXPECT_TRUE(h.Dialogs.Messages[0].startsWith(QStringLiteral("The output folder and the source folder")));
+  EXPECT_TRUE(h.Dialogs.Deleted.isEmpty());
+  EXPECT_TRUE(DirectoryExists(source));
+  EXPECT_TRUE(h.Jobs.empty());
+}
+
 }  // namespace
 }  // namespace vq::test

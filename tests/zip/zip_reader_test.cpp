@@ -311,6 +311,17 @@ TEST_F(ZipReaderTest, ExtractKeepsStoredPathsAndCreatesFolders) {
   EXPECT_EQ(ReadWholeFileAsString(path), before);
 }
 
+TEST_F(ZipReaderTest, ExtractByNameTakesWildcardCharactersLiterally) {
+  MakeZip("w.zip", {{"*.d64", "star", true}, {"a.d64", "a", true}, {"sub/A.D64", "b", true}, {"a?d64", "q", true}});
+  reader_.Open();
+  EXPECT_EQ(reader_.ExtractFilesNamed("*.d64"), 1);
+  EXPECT_EQ(ReadWholeFileAsString(base_ + "*.d64"), "star");
+  EXPECT_FALSE(FileExists(base_ + "a.d64"));
+  EXPECT_EQ(reader_.ExtractFilesNamed("a.D64"), 2);  // caseless, in every folder
+  EXPECT_EQ(ReadWholeFileAsString(base_ + "sub/A.D64"), "b");
+  EXPECT_EQ(reader_.ExtractFilesNamed("a?d64"), 1);
+}
+
 TEST_F(ZipReaderTest, ExtractReplacesReadOnlyFilesAndLinks) {
   MakeZip("r.zip", {{"A.D64", "new", true}, {"B.D64", "fresh", true}});
   WriteWholeFile(base_ + "A.D64", "old content", 11);
