@@ -251,13 +251,6 @@ int CompareNames(std::u16string_view a, std::u16string_view b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
-int CompareTextIgnoreCase(std::u16string_view a, std::u16string_view b) {
-  const std::u16string la = LowerCase(a);
-  const std::u16string lb = LowerCase(b);
-  if (const int c = la.compare(lb); c != 0) return c;
-  return std::u16string_view(a).compare(b);
-}
-
 std::string Format(const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);

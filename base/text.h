@@ -54,11 +54,6 @@ inline bool SameName(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() && CompareNames(a, b) == 0;
 }
 
-// Case-insensitive comparison for sorted lists that ignore case
-// (AUTOSWAP.LST, the unknown-extension list): compares the lower-cased texts
-// by code point; ties are broken by the plain texts so the order is total.
-int CompareTextIgnoreCase(std::u16string_view a, std::u16string_view b);
-
 // printf-style formatting into a std::string.
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "base/collator.h"
 #include "base/error.h"
 #include "base/file_system.h"
 #include "base/text.h"
@@ -41,14 +42,17 @@ bool IsImageExtension(std::u16string_view ext) {
   return ext == u".D64" || ext == u".D81" || ext == u".CRT" || ext == u".TAP" || ext == u".G64" || ext == u".REU";
 }
 
-// A sorted list that ignores case and drops duplicates.
-void AddSortedUnique(std::vector<std::u16string>& list, std::u16string item) {
-  const auto pos = std::lower_bound(list.begin(), list.end(), item, [](const auto& a, const auto& b) {
-    return CompareTextIgnoreCase(a, b) < 0;
-  });
-  if (pos != list.end() && LowerCase(*pos) == LowerCase(item)) return;
+// Adds `item` to a list sorted by `collator`, unless an item equal to it
+// ignoring case is there already.
+void AddSortedUnique(const TCollator& collator, std::vector<std::u16string>& list, std::u16string item) {
+  const auto pos = std::lower_bound(list.begin(), list.end(), item,
+                                    [&](const auto& a, const auto& b) { return collator.Compare(a, b) < 0; });
+  if (pos != list.end() && collator.Compare(*pos, item) == 0) return;
   list.insert(pos, std::move(item));
 }
+
+// A control character: C0, DEL or C1.
+bool IsControl(char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
 // Items joined by commas; an item with a blank, a control character, a comma
 // or a double quote is quoted, its quotes doubled; a lone empty item is "".
@@ -58,7 +62,8 @@ std::u16string CommaText(const std::vector<std::u16string>& items) {
   for (size_t i = 0; i < items.size(); ++i) {
     if (i) out += u',';
     const std::u16string& item = items[i];
-    const bool quote = std::any_of(item.begin(), item.end(), [](char16_t c) { return c <= u' ' || c == u',' || c == u'"'; });
+    const bool quote =
+        std::any_of(item.begin(), item.end(), [](char16_t c) { return c == u' ' || IsControl(c) || c == u',' || c == u'"'; });
     if (!quote) {
       out += item;
       continue;
@@ -81,6 +86,7 @@ void TWorkThread::ExtractArchives() {
   std::vector<std::u16string> unknownExtensions;
   std::vector<uint8_t> tapeBuffer;
   const TNfoReformatter reformatter(FRegexReformat);
+  const TCollator collator;
 
   MakeFolderNamesUnique(ArchiveList, FFileNameStyle, [this] { return Terminated(); });
 
@@ -89,8 +95,8 @@ void TWorkThread::ExtractArchives() {
     if (Terminated()) break;
     TArcInfo& game = ArchiveList[i];
 
-    std::string status = Format("Extracting archives (%d/%d)\r\n%s\r\n(%s)", static_cast<int>(i + 1), static_cast<int>(n),
-                                ExtractFileName(game.ZipFile).c_str(), Utf16ToUtf8(game.Name).c_str());
+    std::string status = Format("Extracting archives (%d/%d)\r\n", static_cast<int>(i + 1), static_cast<int>(n)) +
+                         ExtractFileName(game.ZipFile) + "\r\n(" + Utf16ToUtf8(game.Name) + ")";
     if (FTestMode) status += "\r\n[Test Mode!]";
     UpdateProgress(std::move(status));
 
@@ -114,7 +120,7 @@ void TWorkThread::ExtractArchives() {
         }
         if (d64Names.size() > 1) {
           std::sort(d64Names.begin(), d64Names.end(),
-                    [](const auto& a, const auto& b) { return CompareTextIgnoreCase(a, b) < 0; });
+                    [&](const auto& a, const auto& b) { return collator.Less(a, b); });
           if (!FTestMode) WriteTextLines(gameFolder + "AUTOSWAP.LST", d64Names);
         }
       }
@@ -141,7 +147,7 @@ void TWorkThread::ExtractArchives() {
           if (!FTestMode) FZipper.ExtractFilesNamed(entry.FileName);
           ++game.ExtractedFileCount;
         } else {
-          AddSortedUnique(unknownExtensions, ext);
+          AddSortedUnique(collator, unknownExtensions, ext);
           ++game.UnhandledFileCount;
         }
       }

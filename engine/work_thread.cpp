@@ -110,13 +110,15 @@ void TWorkThread::RunPhases() {
   }
   if (!Terminated()) WriteGameList();
 
-  FOutcome = Terminated() ? TJobOutcome::joAborted : TJobOutcome::joFinished;
-  UpdateProgress(BuildSummary());
+  // One reading of the flag decides both the outcome and the summary.
+  const bool aborted = Terminated();
+  FOutcome = aborted ? TJobOutcome::joAborted : TJobOutcome::joFinished;
+  UpdateProgress(BuildSummary(aborted));
 }
 
-std::string TWorkThread::BuildSummary() const {
+std::string TWorkThread::BuildSummary(bool aborted) const {
   std::string status;
-  if (Terminated()) {
+  if (aborted) {
     status = "Aborted.";
   } else if (FTestMode) {
     status = "Done [Test mode only; See GameList.csv for results.]";

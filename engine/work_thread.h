@@ -74,7 +74,7 @@ class TWorkThread : public TThread {
   void ExtractArchives();
   bool CopySIDFile(const std::string& Source, std::string Dest) const;
   void WriteGameList();
-  std::string BuildSummary() const;
+  std::string BuildSummary(bool aborted) const;
 
   TFileNameStyle FFileNameStyle;
   TNFOStyle FNFOStyle;

@@ -59,13 +59,6 @@ TEST(TextCompareNames, FoldsOnlyAsciiAndPutsLeadingPartsFirst) {
   EXPECT_GT(CompareNames(u"b", u"A"), 0);
 }
 
-TEST(TextCompareIgnoreCase, OrdersCaseInsensitivelyWithAStableTieBreak) {
-  EXPECT_LT(CompareTextIgnoreCase(u"A.D64", u"b.d64"), 0);
-  EXPECT_LT(CompareTextIgnoreCase(u"b.d64", u"c.D64"), 0);
-  EXPECT_NE(CompareTextIgnoreCase(u"a", u"A"), 0);
-  EXPECT_EQ(CompareTextIgnoreCase(u"a", u"A"), -CompareTextIgnoreCase(u"A", u"a"));
-}
-
 TEST(TextNumbers, ParseAndFormat) {
   int32_t v = 0;
   EXPECT_TRUE(TryParseInt32("00042", v));

@@ -109,6 +109,18 @@ TEST_F(Extraction, AutoSwapListIsSortedIgnoringCaseAndOnlyForSeveralDisks) {
   EXPECT_EQ(ReadFile(Out() + "Mixed/tape.t64"), TapeArchive({{"X", 0x801, "x"}}));  // stored as is without --t64
 }
 
+TEST_F(Extraction, AutoSwapOrderReadsLikeAListAndOddExtensionsAreQuoted) {
+  WriteGameZip(Games() + "g.zip", Nfo("Order", 1),
+               {{"Game1.d64", "1"}, {"game2.D64", "2"}, {"Game_A.d64", "a"}, {"x.t\x7f", "?"}, {"y.T\x7f", "?"}});
+  JobOptions o = Options();
+  o.AutoSwap = true;
+  const JobResult r = RunJob(o);
+  EXPECT_EQ(ReadFile(Out() + "Order/AUTOSWAP.LST"), "Game_A.d64\r\nGame1.d64\r\ngame2.D64\r\n");
+  // A control character is quoted; the two spellings are one item.
+  EXPECT_EQ(r.Final, "Done. 1 archives scanned, 0 invalid, 0 excluded by filter. 1 games extracted. {Warning: "
+                     "unknown file extensions encountered: \".T\x7f\"}");
+}
+
 TEST_F(Extraction, TapeArchivesBecomePc64FilesAlsoFromSubFolders) {
   const std::string tape = TapeArchive({{"LOADER", 0x0801, "abc"}, {"MAIN PART", 0x2000, "defgh"}});
   WriteGameZip(Games() + "tape.zip", Nfo("Tape Game", 10), {{"tapes/Game.T64", tape}});
