@@ -51,6 +51,29 @@ std::u16string_view BaseCharOf(char16_t c) {
   return {};
 }
 
+// File systems refuse names past 255 bytes (and FAT past 255 characters);
+// one such title would end the whole job when its folder cannot be made.
+// Longer names are cut at a character boundary so that a duplicate's suffix
+// (" [2147483647]", 13 bytes) still fits, without a blank or control
+// character left at the end.
+constexpr size_t kMaxFolderNameBytes = 240;
+
+std::u16string LimitFolderNameLength(std::u16string s) {
+  size_t bytes = 0;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char16_t c = s[i];
+    const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size();
+    const size_t width = c < 0x80 ? 1 : c < 0x800 ? 2 : pair ? 4 : 3;
+    if (bytes + width > kMaxFolderNameBytes) {
+      s.resize(i);
+      return TrimRight(s);
+    }
+    bytes += width;
+    if (pair) ++i;
+  }
+  return s;
+}
+
 }  // namespace
 
 // No replacement text holds a character of a later row, so one pass over
@@ -129,7 +152,7 @@ std::u16string TFolderNamer::FolderName(std::u16string_view title) const {
     case fnsNone:
       break;
   }
-  return s;
+  return LimitFolderNameLength(s);
 }
 
 void TFolderNamer::Adjust(TArcInfo& info) const {

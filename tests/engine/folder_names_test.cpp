@@ -260,5 +260,20 @@ TEST(FolderNamesInvariants, RandomTitlesGiveValidNamesInEveryStyle) {
   }
 }
 
+// A name too long for a file system would end the job when its folder
+// cannot be made; it is cut to 240 bytes, leaving room for a duplicate's ID.
+TEST(FolderNamesMend, OverlongTitlesAreCutAtACharacterBoundary) {
+  EXPECT_EQ(Adjust(std::u16string(300, u'a'), fns1541U).folder, std::string(240, 'a'));
+  // Two-byte letters: 120 of them fill the 240 bytes.
+  EXPECT_EQ(Adjust(std::u16string(200, u'\u00F4'), fnsNone).folder.size(), 240u);
+  // A blank exposed by the cut goes too.
+  EXPECT_EQ(Adjust(std::u16string(239, u'x') + u" yyy", fnsNone).folder, std::string(239, 'x'));
+  // Never half a surrogate pair: 239 bytes, then a 4-byte emoji that does not fit.
+  EXPECT_EQ(Adjust(std::u16string(239, u'x') + u"\U0001F600z", fnsNone).folder, std::string(239, 'x'));
+  const std::string suffixed = S(MakeUniqueFolderName(U(Adjust(std::u16string(300, u'a'), fns1541U).folder),
+                                                      2147483647, fns1541U));
+  EXPECT_LE(suffixed.size(), 255u);
+}
+
 }  // namespace
 }  // namespace vq
