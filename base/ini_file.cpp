@@ -1,5 +1,11 @@
 #include "base/ini_file.h"
 
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "base/error.h"
 #include "base/file_system.h"
 #include "base/text.h"
@@ -217,8 +223,24 @@ std::string TIniFile::ToText() const {
 }
 
 void TIniFile::UpdateFile() const {
+  // Written beside the file and renamed over it, so a full disk or a failed
+  // write leaves the former settings whole instead of an empty file.
   const std::string text = ToText();
-  WriteWholeFile(file_name_, text.data(), text.size());
+  const std::string temporary = file_name_ + ".tmp";
+  try {
+    FileHandle file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!file.IsOpen()) throw SystemError(file_name_, errno);
+    WriteAll(file, text.data(), text.size(), file_name_);
+    file.Close(file_name_);
+  } catch (const Error&) {
+    ::unlink(temporary.c_str());
+    throw;
+  }
+  if (::rename(temporary.c_str(), file_name_.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(temporary.c_str());
+    throw SystemError(file_name_, err);
+  }
 }
 
 }  // namespace vq

@@ -244,6 +244,16 @@ TEST_F(IniFileOnDisk, UpdateFileCreatesANewFile) {
   EXPECT_EQ(ReadWholeFileAsString(dir_ + "profile.vqsini"), "[]\r\nSIDs=1\r\n\r\n");
 }
 
+TEST_F(IniFileOnDisk, UpdateFileLeavesNoTemporaryFileBehind) {
+  TIniFile ini(dir_ + "vqsd.ini");
+  ini.WriteString("", "SourceDir", "/games");
+  ini.UpdateFile();
+  ini.WriteString("", "SourceDir", "/other");
+  ini.UpdateFile();
+  EXPECT_EQ(ReadWholeFileAsString(dir_ + "vqsd.ini"), "[]\r\nSourceDir=/other\r\n\r\n");
+  EXPECT_FALSE(FileExists(dir_ + "vqsd.ini.tmp"));
+}
+
 TEST_F(IniFileOnDisk, FailingUpdateFileNamesThePath) {
   const std::string path = dir_ + "no such folder/vqsd.ini";
   TIniFile ini(path);
