@@ -16,6 +16,9 @@ namespace vq {
 
 namespace {
 
+// Entries counted between two reports while the tree is counted.
+constexpr size_t kCountReportInterval = 256;
+
 struct DirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
 };
@@ -71,7 +74,7 @@ TDeleteResult TShellDelete::Delete(const std::string& path) {
   FileHandle root(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!root.IsOpen()) return TDeleteResult::drFailed;
   size_t count = 1;  // the folder itself
-  if (!CountEntries(root.Get(), count)) return TDeleteResult::drFailed;
+  if (!CountEntries(root.Get(), count)) return FCancelled ? TDeleteResult::drCancelled : TDeleteResult::drFailed;
   FTotal = count;
   const bool contentsGone = DeleteContents(root.Get());
   if (FCancelled) return TDeleteResult::drCancelled;
@@ -85,7 +88,12 @@ bool TShellDelete::CountEntries(int dirFd, size_t& count) {
   std::vector<std::string> names;
   if (!ListNames(dirFd, names)) return false;
   for (const std::string& name : names) {
-    ++count;
+    // A large tree takes a while to count: report now and then (nothing
+    // done of an unknown total) so the display stays live and can cancel.
+    if (++count % kCountReportInterval == 0 && FProgress && !FProgress(0, 0)) {
+      FCancelled = true;
+      return false;
+    }
     bool folder = false;
     if (!IsFolder(dirFd, name, folder)) return false;
     if (folder) {

@@ -14,7 +14,8 @@ enum class TDeleteResult { drDone, drFailed, drCancelled };
 // as links: nothing outside the tree is ever followed or touched.
 class TShellDelete {
  public:
-  // Told after each removed entry, with the count removed and the total;
+  // Told after each removed entry, with the count removed and the total,
+  // and with (0, 0) now and then while a large tree is still being counted;
   // returns false to cancel.
   using TProgress = std::function<bool(size_t done, size_t total)>;
 

@@ -80,6 +80,19 @@ TEST_F(ShellDeleteTest, CancelStopsAndKeepsWhatIsLeft) {
   EXPECT_EQ(left, 7);
 }
 
+TEST_F(ShellDeleteTest, CountingALargeTreeReportsAndCanBeCancelled) {
+  for (int i = 0; i < 600; ++i) File("out/file" + std::to_string(i));
+  int countingReports = 0;
+  TShellDelete remover([&](size_t done, size_t total) {
+    if (total == 0 && done == 0) ++countingReports;
+    return total != 0;  // cancel while the tree is still being counted
+  });
+  EXPECT_EQ(remover.Delete(Path("out")), TDeleteResult::drCancelled);
+  EXPECT_EQ(countingReports, 1);
+  EXPECT_TRUE(FileExists(Path("out/file0")));
+  EXPECT_TRUE(FileExists(Path("out/file599")));
+}
+
 TEST_F(ShellDeleteTest, AMissingFolderIsAFailure) {
   EXPECT_EQ(TShellDelete(nullptr).Delete(Path("nothing-here")), TDeleteResult::drFailed);
   EXPECT_EQ(TShellDelete(nullptr).Delete(""), TDeleteResult::drFailed);
