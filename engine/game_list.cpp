@@ -26,8 +26,15 @@ void TWorkThread::WriteGameList() {
   lines.reserve(ArchiveList.size() + 1);
   lines.push_back(u"\"Game Title\",\"Path\",\"Unique-ID\",\"Error\"");
   for (const TArcInfo& game : ArchiveList) {
-    lines.push_back(u"\"" + DoubleQuotes(game.Name) + u"\",\"" + game.RealOutPath + u"\",\"" +
-                    IntToText(game.UniqueID) + u"\",\"" + Trim(game.ExtractionStatus) + u"\"");
+    std::u16string& line = lines.emplace_back(u"\"");
+    line += DoubleQuotes(game.Name);
+    line += u"\",\"";
+    line += game.RealOutPath;
+    line += u"\",\"";
+    line += IntToText(game.UniqueID);
+    line += u"\",\"";
+    line += Trim(game.ExtractionStatus);
+    line += u'"';
   }
   WriteTextLines(FDestDir + (FFileNameStyle == fnsSD2IEC ? "gamelist.csv" : "GameList.csv"), lines);
 }
