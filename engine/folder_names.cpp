@@ -129,19 +129,21 @@ std::u16string MakeUniqueFolderName(std::u16string_view name, int32_t id, TFileN
   return out;
 }
 
-// The first pattern also deletes the control characters U+0000..U+001F
-// inside a title: FAT file systems refuse them in folder names.
 TFolderNamer::TFolderNamer(TFileNameStyle style, bool forceUppercase1541U)
     : style_(style),
       force_uppercase_(forceUppercase1541U),
-      forbidden_("[\\\\/:*?\"<>|.\\x00-\\x1F]", Regex::kNone),
+      forbidden_("[\\\\/:*?\"<>|.]", Regex::kNone),
       leading_run_("\\A([.,'$]+)", Regex::kNone) {}
 
 std::u16string TFolderNamer::FolderName(std::u16string_view title) const {
   // Both patterns are ASCII only, so working on the UTF-8 form deletes the
   // same characters as working on the UTF-16 text.
   const std::string cleaned = leading_run_.DeleteAll(forbidden_.DeleteAll(Utf16ToUtf8(title)));
-  std::u16string s = ReduceToBaseChars(Trim(Utf8ToUtf16(cleaned)));
+  std::u16string s = Trim(Utf8ToUtf16(cleaned));
+  // Control characters U+0000..U+001F left inside the title go too: FAT file
+  // systems refuse them in folder names. The trim has taken those at the ends.
+  std::erase_if(s, [](char16_t c) { return c < 0x20; });
+  s = ReduceToBaseChars(s);
   switch (style_) {
     case fns1541U:
       if (force_uppercase_) s = UpperCase(AsciiUpper(s));

@@ -25,6 +25,8 @@ std::u16string MakeUniqueFolderName(std::u16string_view name, int32_t id, TFileN
 // patterns, compiled once per phase; one namer serves one thread at a time.
 class TFolderNamer {
  public:
+  // Compiles the two cleaning patterns for `style`; the upper-case option
+  // counts only for the 1541 Ultimate style.
   TFolderNamer(TFileNameStyle style, bool forceUppercase1541U);
   // Sets OutFolderName and OutLetter of `info` from its Name. A title with
   // nothing left gives the folder name "%.5d" of UniqueID and letter "0".

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <string_view>
+#include <vector>
 
 #include "base/text.h"
 
@@ -111,15 +113,33 @@ std::u16string NextSubDirName(std::u16string_view last, std::u16string_view next
   // prefix "X " of "X Y" back into "X": take more of `next` so that the two
   // subfolders do not end up in one folder.
   while (SameName(name, current) && length < next.size()) name = TrimView(Prefix(next, ++length));
+  std::u16string result(name);
   if (IsReservedName(name)) {
-    std::u16string longer(TrimView(Prefix(next, 4)));
-    if (longer.size() == 3) longer += u'_';
-    return longer;
+    result = TrimView(Prefix(next, 4));
+    if (result.size() == 3) result += u'_';
   }
-  return std::u16string(name);
+  // Still the current name (the reserved-name rule, or a title used up):
+  // an underscore keeps the two subfolders apart.
+  while (SameName(result, current)) result += u'_';
+  return result;
 }
 
 void BuildOutputMatrix(TArchiveList& list, const std::function<bool()>& terminated) {
+  // Subfolder names given so far, per letter folder. The two groups of "0"
+  // share one letter folder, and a later prefix can trim down to a name used
+  // before ("0" from "0 Ahead"): a name already taken gets underscores, so
+  // that no two runs of games fill one subfolder.
+  std::map<std::u16string, std::vector<std::u16string>> taken;
+  auto unused = [&taken](const std::u16string& letter, std::u16string name) {
+    std::vector<std::u16string>& names = taken[letter];
+    auto isTaken = [&names](const std::u16string& n) {
+      return std::any_of(names.begin(), names.end(), [&n](const std::u16string& t) { return SameName(t, n); });
+    };
+    while (isTaken(name)) name += u'_';
+    names.push_back(name);
+    return name;
+  };
+
   size_t first = 0;
   while (first < list.size()) {
     if (terminated && terminated()) return;
@@ -128,10 +148,14 @@ void BuildOutputMatrix(TArchiveList& list, const std::function<bool()>& terminat
     for (size_t i = first; i < end; ++i) list[i].OutSubDir.clear();
     if (end - first > kLargestUnsplitGroup) {
       const TGroup group(list, end);
-      std::u16string name = list[first].OutLetter;
+      const std::u16string letter = list[first].OutLetter;
+      // The first subfolder is named after the letter; the second group of
+      // "0" names its first subfolder after its first title instead.
+      std::u16string name = taken.count(letter) ? NextSubDirName(u"", group.Name(first), letter) : letter;
       size_t start = first;
       while (start < end) {
         const size_t last = SubfolderLast(group, start);
+        name = unused(letter, name);
         const std::u16string subDir = AsciiUpper(name);
         for (size_t i = start; i <= last; ++i) list[i].OutSubDir = subDir;
         if (last + 1 < end) name = NextSubDirName(group.Name(last), group.Name(last + 1), name);

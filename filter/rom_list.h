@@ -17,6 +17,7 @@ class TRomList {
 
   // True when `ID` occurs in the list at least once.
   bool GetContainsID(int32_t ID) const;
+  // The same question under its property name.
   bool Contains(int32_t ID) const { return GetContainsID(ID); }
   // Number of tags found, duplicates counted each time.
   int32_t IDCount() const { return static_cast<int32_t>(IDList.size()); }

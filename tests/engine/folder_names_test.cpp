@@ -106,11 +106,12 @@ TEST(FolderNamesClean, DeletesForbiddenCharactersAndTheLeadingRun) {
 TEST(FolderNamesClean, ControlCharactersInsideTheTitleAreDeleted) {
   EXPECT_EQ(Adjust(u"Pac\tMan", fns1541U).folder, "PacMan");
   EXPECT_EQ(Adjust(std::u16string(u"A\0B\x1F" u"C", 5), fnsNone).folder, "ABC");
-  // Deleted with the forbidden characters, so a leading run behind them is
-  // still at the start.
+  // At the start a control character is only trimmed, after the leading
+  // run was looked for: the dollar sign stays, as without the mend.
   const Named run = Adjust(u"\x02$Game", fns1541U);
-  EXPECT_EQ(run.folder, "Game");
-  EXPECT_EQ(run.letter, "G");
+  EXPECT_EQ(run.folder, "$Game");
+  EXPECT_EQ(run.letter, "0");
+  EXPECT_EQ(Adjust(u".\x01$Game", fns1541U).folder, "$Game");
   // DEL and the C1 controls are not control characters of that range.
   EXPECT_EQ(Adjust(u"A\x7F" u"B", fnsNone).folder, S(u"A\x7F" u"B"));
 }

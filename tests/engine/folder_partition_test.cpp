@@ -390,10 +390,14 @@ TEST(FolderPartitionProperty, RandomListsKeepEveryRule) {
     TArchiveList list = Partition(titles, round % 3 == 0 ? fnsSD2IEC : fns1541U);
     const size_t n = list.size();
 
-    // Letter groups: at most 250 unsplit, more always split, first subfolder
-    // named after the letter.
+    // Letter groups: at most 250 unsplit, more always split, the first
+    // subfolder of a letter folder named after the letter. Every subfolder
+    // name of a letter folder belongs to one run of games only (the two
+    // groups of "0" share the folder "0").
     size_t first = 0;
     int splitGroups = 0;
+    std::set<std::u16string> splitLetters;
+    std::set<std::pair<std::u16string, std::u16string>> subfolders;
     while (first < n) {
       size_t end = first;
       while (end < n && list[end].OutLetter == list[first].OutLetter) ++end;
@@ -402,7 +406,9 @@ TEST(FolderPartitionProperty, RandomListsKeepEveryRule) {
         for (size_t i = first; i < end; ++i) ASSERT_TRUE(list[i].OutSubDir.empty());
       } else {
         ++splitGroups;
-        ASSERT_EQ(list[first].OutSubDir, list[first].OutLetter);
+        if (splitLetters.insert(list[first].OutLetter).second) {
+          ASSERT_EQ(list[first].OutSubDir, list[first].OutLetter);
+        }
         // Subfolders are runs of equal OutSubDir within the group.
         size_t start = first;
         while (start < end) {
@@ -410,6 +416,9 @@ TEST(FolderPartitionProperty, RandomListsKeepEveryRule) {
           while (last + 1 < end && list[last + 1].OutSubDir == list[start].OutSubDir) ++last;
           const std::u16string& sub = list[start].OutSubDir;
           ASSERT_FALSE(sub.empty());
+          ASSERT_TRUE(subfolders.emplace(list[start].OutLetter, sub).second)
+              << "two runs share " << S(list[start].OutLetter) << "/" << S(sub) << ", the second from "
+              << S(list[start].OutFolderName);
           ASSERT_EQ(sub, AsciiUpper(sub));
           ASSERT_FALSE(SameName(sub, u"CON") || SameName(sub, u"AUX") || SameName(sub, u"NUL"));
           const size_t games = last - start + 1;
@@ -446,6 +455,28 @@ TEST(FolderPartitionProperty, RandomListsKeepEveryRule) {
     std::sort(ids.begin(), ids.end());
     for (size_t i = 0; i < n; ++i) ASSERT_EQ(ids[i], static_cast<int32_t>(i + 1));
   }
+}
+
+// Titles before "A" and titles after "Z" both go to the letter folder "0";
+// when both groups are split, their subfolders must not share a folder.
+TEST(FolderPartitionMend, TheSecondZeroGroupNamesItsFirstSubfolderAfterItsTitle) {
+  std::vector<std::string> titles;
+  for (int i = 0; i < 300; ++i) titles.push_back(Format("1%04d", i));
+  for (int i = 0; i < 10; ++i) titles.push_back(Format("M%04d", i));
+  for (int i = 0; i < 300; ++i) titles.push_back(Format("_%04d", i));
+  const TArchiveList list = Partition(titles, fns1541U);
+  std::map<std::u16string, std::set<char16_t>> firstCharsPerSubfolder;
+  for (const auto& info : list) {
+    if (info.OutLetter == u"0") firstCharsPerSubfolder[info.OutSubDir].insert(info.OutFolderName[0]);
+  }
+  for (const auto& [sub, chars] : firstCharsPerSubfolder) EXPECT_EQ(chars.size(), 1u) << S(sub);
+  EXPECT_EQ(list.back().OutSubDir.substr(0, 1), u"_");
+  EXPECT_EQ(list.front().OutSubDir, u"0");
+}
+
+TEST(FolderPartitionMend, TheNextSubfolderNeverRepeatsTheCurrentOne) {
+  EXPECT_EQ(NextSubDirName(u"Con", u"Con Man", u"Con_"), u"Con__");
+  EXPECT_FALSE(SameName(NextSubDirName(u"!abc", u"0", u"0"), u"0"));
 }
 
 }  // namespace
