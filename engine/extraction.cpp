@@ -144,7 +144,9 @@ void TWorkThread::ExtractArchives() {
             tapeError = true;
           }
         } else if (ext == u".T64" || IsImageExtension(ext)) {
-          if (!FTestMode) FZipper.ExtractFilesNamed(entry.FileName);
+          // The entry itself, at its stored path; every entry of the same
+          // name has its own turn in this pass.
+          if (!FTestMode) FZipper.ExtractEntry(entry);
           ++game.ExtractedFileCount;
         } else {
           AddSortedUnique(collator, unknownExtensions, ext);

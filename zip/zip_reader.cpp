@@ -243,28 +243,35 @@ std::string TZipReader::ExtractToString(std::string_view name) {
 }
 
 int TZipReader::ExtractFiles(std::string_view mask) {
-  return ExtractMatching([mask](std::string_view bare) { return MatchesMask(bare, mask); });
-}
-
-int TZipReader::ExtractFilesNamed(std::string_view name) {
-  return ExtractMatching([name](std::string_view bare) { return AsciiEqualCaseless(bare, name); });
-}
-
-int TZipReader::ExtractMatching(const std::function<bool(std::string_view)>& matches) {
-  RequireOpen();
-  // An empty base folder would put the files at the file-system root.
-  if (base_folder_.empty()) Fail("no base folder to extract into");
-  const std::string base = IncludeTrailingDelimiter(base_folder_);
+  const std::string base = ExtractionBase();
   int written = 0;
   for (int64_t index = 0; index < entry_count_; ++index) {
     const char* name = EntryName(index);
-    if (!name || IsFolderName(name) || !matches(BareName(name))) continue;
+    if (!name || IsFolderName(name) || !MatchesMask(BareName(name), mask)) continue;
     const std::string relative = SafeRelativePath(name);
     if (relative.empty()) continue;
     WriteEntry(index, name, base + relative);
     ++written;
   }
   return written;
+}
+
+bool TZipReader::ExtractEntry(const TZipEntry& entry) {
+  const std::string base = ExtractionBase();
+  if (entry.Index < 0 || entry.Index >= entry_count_) Fail(entry.StoredPath + ": entry not found");
+  const char* name = EntryName(entry.Index);
+  if (!name || IsFolderName(name)) return false;
+  const std::string relative = SafeRelativePath(name);
+  if (relative.empty()) return false;
+  WriteEntry(entry.Index, name, base + relative);
+  return true;
+}
+
+std::string TZipReader::ExtractionBase() const {
+  RequireOpen();
+  // An empty base folder would put the files at the file-system root.
+  if (base_folder_.empty()) Fail("no base folder to extract into");
+  return IncludeTrailingDelimiter(base_folder_);
 }
 
 void TZipReader::WriteEntry(int64_t index, const std::string& name, const std::string& target) {

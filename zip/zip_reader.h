@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -59,9 +58,9 @@ class TZipReader {
   // path is absolute or holds a ".." part is written by its bare file name
   // directly in BaseFolder(). Returns the number of files written.
   int ExtractFiles(std::string_view mask);
-  // Like ExtractFiles, for the entries whose bare file name equals `name`
-  // (ASCII-caseless); '*' and '?' in it are ordinary characters.
-  int ExtractFilesNamed(std::string_view name);
+  // Extracts the one entry that a search reported, the same way; returns
+  // false for an entry that cannot be written at all (a name of "..").
+  bool ExtractEntry(const TZipEntry& entry);
 
   // Reads the root entry named `name` (ASCII-caseless) into `out`, replacing
   // its content. Throws when it is missing, unreadable or larger than
@@ -85,7 +84,7 @@ class TZipReader {
   void ReadEntry(int64_t index, std::vector<uint8_t>& out);
   void WriteEntry(int64_t index, const std::string& name, const std::string& target);
   bool NextMatch(TZipEntry& entry);
-  int ExtractMatching(const std::function<bool(std::string_view)>& matches);
+  std::string ExtractionBase() const;
 
   std::string file_name_;
   std::string base_folder_;

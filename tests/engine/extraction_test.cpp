@@ -201,6 +201,16 @@ TEST_F(Extraction, EntriesNeverLandOutsideTheGameFolder) {
   EXPECT_FALSE(fs::exists(tmp_.Path() + "x.crt"));
 }
 
+TEST_F(Extraction, WildcardCharactersInEntryNamesAreJustCharacters) {
+  WriteGameZip(Games() + "w.zip", Nfo("Wild", 1), {{"*.d64", "star"}, {"real.d64", "real"}, {"sub/real.D64", "deep"}});
+  const JobResult r = RunJob(Options());
+  ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
+  EXPECT_EQ(ReadFile(Out() + "Wild/*.d64"), "star");
+  EXPECT_EQ(ReadFile(Out() + "Wild/real.d64"), "real");
+  EXPECT_EQ(ReadFile(Out() + "Wild/sub/real.D64"), "deep");
+  EXPECT_EQ(r.Archives[0].ExtractedFileCount, 3);
+}
+
 TEST_F(Extraction, DuplicateTitlesGetTheirIdsAndUnknownExtensionsAreListed) {
   WriteGameZip(Games() + "a.zip", Nfo("Moonshadow", 1234), {{"m.d64", "1"}, {"NOEXT", "?"}});
   WriteGameZip(Games() + "b.zip", Nfo("MoonShadow", 567), {{"m.d64", "2"}, {"notes.txt", "?"}, {"x.Doc", "?"}});

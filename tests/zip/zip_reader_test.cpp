@@ -311,15 +311,24 @@ TEST_F(ZipReaderTest, ExtractKeepsStoredPathsAndCreatesFolders) {
   EXPECT_EQ(ReadWholeFileAsString(path), before);
 }
 
-TEST_F(ZipReaderTest, ExtractByNameTakesWildcardCharactersLiterally) {
-  MakeZip("w.zip", {{"*.d64", "star", true}, {"a.d64", "a", true}, {"sub/A.D64", "b", true}, {"a?d64", "q", true}});
+TEST_F(ZipReaderTest, ExtractEntryWritesJustThatEntryAtItsStoredPath) {
+  MakeZip("w.zip", {{"*.d64", "star", true}, {"a.d64", "a", true}, {"sub/A.D64", "b", true}, {"../up.d64", "u", true}});
   reader_.Open();
-  EXPECT_EQ(reader_.ExtractFilesNamed("*.d64"), 1);
+  std::vector<TZipEntry> found;
+  TZipEntry entry;
+  for (bool ok = reader_.FindFirst("*.*", entry); ok; ok = reader_.FindNext(entry)) found.push_back(entry);
+  ASSERT_EQ(found.size(), 4u);
+  EXPECT_TRUE(reader_.ExtractEntry(found[0]));  // '*' in a name is an ordinary character here
   EXPECT_EQ(ReadWholeFileAsString(base_ + "*.d64"), "star");
   EXPECT_FALSE(FileExists(base_ + "a.d64"));
-  EXPECT_EQ(reader_.ExtractFilesNamed("a.D64"), 2);  // caseless, in every folder
+  EXPECT_TRUE(reader_.ExtractEntry(found[2]));
   EXPECT_EQ(ReadWholeFileAsString(base_ + "sub/A.D64"), "b");
-  EXPECT_EQ(reader_.ExtractFilesNamed("a?d64"), 1);
+  EXPECT_FALSE(FileExists(base_ + "a.d64"));
+  EXPECT_TRUE(reader_.ExtractEntry(found[3]));  // an unsafe path keeps only its name
+  EXPECT_EQ(ReadWholeFileAsString(base_ + "up.d64"), "u");
+  TZipEntry bogus;
+  bogus.Index = 99;
+  EXPECT_THROW(reader_.ExtractEntry(bogus), Error);
 }
 
 TEST_F(ZipReaderTest, ExtractReplacesReadOnlyFilesAndLinks) {
