@@ -1,5 +1,6 @@
 // File helpers: what counts as a file, copying, folders, overlapping paths.
 #include "base/file_system.h"
+#include "temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -15,12 +16,8 @@ namespace fs = std::filesystem;
 
 class FileSystem : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = ::testing::TempDir() + "vqsd-fs-XXXXXX";
-    root_ = std::string(mkdtemp(pattern.data())) + "/";
-  }
-  void TearDown() override { fs::remove_all(root_); }
-  std::string root_;
+  test::TempFolder tmp_{"vqsd-fs"};
+  const std::string root_ = tmp_.Path();
 };
 
 TEST_F(FileSystem, OnlyRegularFilesAreFilesAndPipesAreNeverOpenedForCopying) {

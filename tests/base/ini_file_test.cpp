@@ -8,6 +8,7 @@
 
 #include "base/error.h"
 #include "base/file_system.h"
+#include "temp_folder.h"
 
 namespace vq {
 namespace {
@@ -15,18 +16,13 @@ namespace {
 // A fresh folder under the system's temporary folder, removed afterwards.
 class IniFileOnDisk : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vq_ini_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern + "/";
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  test::TempFolder tmp_{"vq_ini"};
+  const std::string dir_ = tmp_.Path();
 
   void WriteFile(const std::string& name, const std::string& bytes) {
     WriteWholeFile(dir_ + name, bytes.data(), bytes.size());
   }
 
-  std::string dir_;
 };
 
 TEST(IniFile, WritesSectionsAndKeysInCreationOrderByteExact) {

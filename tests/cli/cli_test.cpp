@@ -13,6 +13,7 @@
 #include "cli/job_runner.h"
 #include "cli/progress_printer.h"
 #include "tools/zip_writer.h"
+#include "temp_folder.h"
 
 namespace vq {
 namespace {
@@ -37,18 +38,7 @@ Parsed Parse(std::vector<std::string> args) {
   return p;
 }
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = ::testing::TempDir() + "vqsd-cli-XXXXXX";
-    path_ = std::string(mkdtemp(pattern.data())) + "/";
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using TempDir = test::TempFolder;
 
 void Write(const std::string& path, const std::string& text) {
   fs::create_directories(fs::path(path).parent_path());

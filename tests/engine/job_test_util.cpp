@@ -14,17 +14,6 @@ namespace vq::test {
 
 namespace fs = std::filesystem;
 
-TempFolder::TempFolder() {
-  std::string pattern = ::testing::TempDir() + "vqsd-XXXXXX";
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern + "/";
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ec;
-  fs::remove_all(path_, ec);
-}
-
 JobResult RunJob(const JobOptions& o) {
   JobResult result;
   if (o.CreateDest) ForceDirectories(o.Dest);

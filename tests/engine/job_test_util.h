@@ -7,22 +7,9 @@
 
 #include "engine/arc_info.h"
 #include "engine/work_thread.h"
+#include "temp_folder.h"
 
 namespace vq::test {
-
-// A folder under the test temp folder, removed with its content at the end.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  // The folder's path, ending in '/'.
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 // The options of one test job.
 struct JobOptions {

@@ -10,20 +10,15 @@
 
 #include "base/error.h"
 #include "base/file_system.h"
+#include "temp_folder.h"
 
 namespace vq {
 namespace {
 
 class TextFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vq_text_file_XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern + "/";
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::string dir_;
+  test::TempFolder tmp_{"vq_text_file"};
+  const std::string dir_ = tmp_.Path();
 };
 
 TEST_F(TextFileTest, EveryLineEndsInCrLfWithoutByteOrderMark) {

@@ -11,6 +11,7 @@
 
 #include "base/error.h"
 #include "base/file_system.h"
+#include "temp_folder.h"
 
 namespace vq {
 namespace {
@@ -39,12 +40,8 @@ std::string ErrorText(const std::string& path) {
 
 class RomListFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = ::testing::TempDir() + "romlist_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern + "/";
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  test::TempFolder tmp_{"romlist"};
+  const std::string dir_ = tmp_.Path();
 
   std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
     const std::string path = dir_ + name;
@@ -52,7 +49,6 @@ class RomListFileTest : public ::testing::Test {
     return path;
   }
 
-  std::string dir_;
 };
 
 TEST(RomListParseTest, FindsEveryTagInOrderWithDuplicates) {

@@ -11,6 +11,7 @@
 
 #include "base/error.h"
 #include "base/file_system.h"
+#include "temp_folder.h"
 
 namespace vq {
 namespace {
@@ -72,12 +73,6 @@ Bytes Pattern(size_t size, uint8_t seed) {
 
 class T64ArchiveTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/t64_archive_test.XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
 
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
   std::vector<std::string> Listing() const {
@@ -98,7 +93,9 @@ class T64ArchiveTest : public ::testing::Test {
     return h;
   }
 
-  std::string dir_;
+  test::TempFolder tmp_{"t64_archive_test"};
+  // The folder without its trailing separator, as callers often pass it.
+  const std::string dir_ = fs::path(tmp_.Path()).parent_path().string();
 };
 
 TEST_F(T64ArchiveTest, HeaderChecksDecideValidity) {

@@ -18,17 +18,12 @@
 #include "base/regex.h"
 #include "base/text.h"
 #include "zip/zip_reader.h"
+#include "temp_folder.h"
 
 namespace vq::tools {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string MakeTempDir(const char* name) {
-  std::string pattern = ::testing::TempDir() + name + "_XXXXXX";
-  if (!mkdtemp(pattern.data())) throw Error("mkdtemp failed");
-  return pattern + "/";
-}
 
 // Every regular file under `root`, by path relative to it.
 std::map<std::string, std::string> ReadTree(const std::string& root) {
@@ -48,32 +43,31 @@ constexpr unsigned kNfoOptions = Regex::kUtf8 | Regex::kCaseless | Regex::kMulti
 class SampleCollectionTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir_ = new std::string(MakeTempDir("sample"));
+    tmp_ = new test::TempFolder("sample");
     TSampleOptions options;
     options.Seed = 64;
     options.GameCount = 400;
-    collection_ = new TSampleCollection(GenerateSampleCollection(*dir_ + "out", options));
+    collection_ = new TSampleCollection(GenerateSampleCollection(tmp_->Path() + "out", options));
   }
   static void TearDownTestSuite() {
-    fs::remove_all(*dir_);
     delete collection_;
-    delete dir_;
+    delete tmp_;
   }
 
   static const std::vector<TSampleGame>& Games() { return collection_->Games; }
 
-  static std::string* dir_;
+  static test::TempFolder* tmp_;
   static TSampleCollection* collection_;
 };
 
-std::string* SampleCollectionTest::dir_ = nullptr;
+test::TempFolder* SampleCollectionTest::tmp_ = nullptr;
 TSampleCollection* SampleCollectionTest::collection_ = nullptr;
 
 TEST_F(SampleCollectionTest, FoldersAndSpecialGames) {
   ASSERT_EQ(Games().size(), 400u);
-  EXPECT_EQ(collection_->GamesDir, *dir_ + "out/games/");
-  EXPECT_EQ(collection_->HvscDir, *dir_ + "out/hvsc/");
-  EXPECT_EQ(collection_->RomListFile, *dir_ + "out/romlist.xml");
+  EXPECT_EQ(collection_->GamesDir, tmp_->Path() + "out/games/");
+  EXPECT_EQ(collection_->HvscDir, tmp_->Path() + "out/hvsc/");
+  EXPECT_EQ(collection_->RomListFile, tmp_->Path() + "out/romlist.xml");
 
   std::map<TSampleFlaw, int> flaws;
   int hidden = 0;
@@ -353,7 +347,8 @@ TEST_F(SampleCollectionTest, HvscHoldsTheMarkedTunes) {
 }
 
 TEST(SampleCollectionOutputTest, SameSeedGivesSameBytes) {
-  const std::string dir = MakeTempDir("determinism");
+  const test::TempFolder tmp("determinism");
+  const std::string& dir = tmp.Path();
   TSampleOptions options;
   options.Seed = 9;
   options.GameCount = 80;
@@ -376,11 +371,11 @@ TEST(SampleCollectionOutputTest, SameSeedGivesSameBytes) {
     EXPECT_EQ(a.Games[i].Title, b.Games[i].Title);
     EXPECT_EQ(a.Games[i].Entries, b.Games[i].Entries);
   }
-  fs::remove_all(dir);
 }
 
 TEST(SampleCollectionOutputTest, SmallCollectionsAndOptions) {
-  const std::string dir = MakeTempDir("small");
+  const test::TempFolder tmp("small");
+  const std::string& dir = tmp.Path();
   TSampleOptions options;
   options.Seed = 3;
   options.GameCount = 12;
@@ -403,7 +398,6 @@ TEST(SampleCollectionOutputTest, SmallCollectionsAndOptions) {
   const TSampleCollection none = GenerateSampleCollection(dir + "none", options);
   EXPECT_TRUE(none.Games.empty());
   EXPECT_TRUE(DirectoryExists(none.GamesDir));
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "base/error.h"
 #include "base/file_system.h"
+#include "temp_folder.h"
 
 namespace vq::tools {
 namespace {
@@ -23,9 +24,8 @@ uint32_t Le32(const std::string& b, size_t at) { return Le16(b, at) | static_cas
 // its local header and its central directory entry, whatever the clock says,
 // with the compression method its entry asks for.
 TEST(ZipWriterTest, MembersCarryTheFixedStampAndTheirMethod) {
-  std::string dir = ::testing::TempDir() + "zipwriter_XXXXXX";
-  ASSERT_NE(mkdtemp(dir.data()), nullptr);
-  const std::string path = dir + "/a.zip";
+  const test::TempFolder dir("zipwriter");
+  const std::string path = dir.Path() + "a.zip";
   WriteZipFile(path, {{"Disks/", "", true},
                       {"Disks/game.d64", std::string(4000, 'x'), true},
                       {"VERSION.NFO", "Name: Game\r\n", false}});
@@ -54,7 +54,6 @@ TEST(ZipWriterTest, MembersCarryTheFixedStampAndTheirMethod) {
     EXPECT_EQ(Le16(zip, local + 12), kDate) << names[i];
     at += 46 + Le16(zip, at + 28) + Le16(zip, at + 30) + Le16(zip, at + 32);
   }
-  std::filesystem::remove_all(dir);
 }
 
 TEST(ZipWriterTest, UnwritablePathNamesThePath) {

@@ -14,6 +14,7 @@
 #include "base/file_system.h"
 #include "base/text.h"
 #include "tools/zip_writer.h"
+#include "temp_folder.h"
 
 namespace vq {
 namespace {
@@ -29,17 +30,8 @@ void Put32(std::string& bytes, size_t offset, uint32_t value) {
 
 class ZipReaderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = ::testing::TempDir() + "zipreader_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern + "/";
-    base_ = dir_ + "out/base/";
-    ASSERT_TRUE(ForceDirectories(base_));
-  }
-  void TearDown() override {
-    reader_.Close();
-    std::filesystem::remove_all(dir_);
-  }
+  void SetUp() override { ASSERT_TRUE(ForceDirectories(base_)); }
+  void TearDown() override { reader_.Close(); }
 
   // Writes a zip under the temporary folder and points the reader at it.
   std::string MakeZip(const std::string& name, const std::vector<TZipWriterEntry>& entries) {
@@ -76,8 +68,9 @@ class ZipReaderTest : public ::testing::Test {
     return "(no error)";
   }
 
-  std::string dir_;
-  std::string base_;
+  test::TempFolder tmp_{"zipreader"};
+  const std::string dir_ = tmp_.Path();
+  const std::string base_ = dir_ + "out/base/";
   TZipReader reader_;
 };
 
