@@ -28,7 +28,7 @@ demo: build
 	@echo "Output tree: $(DEMO)/sd"
 
 screenshots: build
-	QT_QPA_PLATFORM=offscreen $(BUILD)/ui/vqsd-screenshots $(BUILD)
+	QT_QPA_PLATFORM=offscreen $(BUILD)/tools/vqsd-screenshots $(BUILD)
 
 bench: build
 	bash bench/run.sh $(BUILD)

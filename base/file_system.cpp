@@ -70,12 +70,35 @@ std::string ExtractFilePath(std::string_view path) {
   return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
 }
 
-std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-  FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+FileHandle OpenForReading(const std::string& path) {
+  // Opened without waiting, so a pipe or device in the file's place can never
+  // block; only a regular file is read.
+  FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!file.IsOpen()) throw SystemError(path, errno);
   struct stat st {};
   if (::fstat(file.Get(), &st) != 0) throw SystemError(path, errno);
   if (S_ISDIR(st.st_mode)) throw SystemError(path, EISDIR);
+  if (!S_ISREG(st.st_mode)) throw Error(path + ": not a regular file");
+  const int flags = ::fcntl(file.Get(), F_GETFL);
+  if (flags < 0 || ::fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) throw SystemError(path, errno);
+  return file;
+}
+
+FileHandle CreateFileForWriting(const std::string& path) {
+  constexpr int kFlags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
+  FileHandle file(::open(path.c_str(), kFlags, 0644));
+  if (!file.IsOpen() && (errno == EACCES || errno == EPERM || errno == ELOOP)) {
+    // A read-only file, or a link in the file's place, is removed and made anew.
+    if (::unlink(path.c_str()) == 0) file = FileHandle(::open(path.c_str(), kFlags | O_EXCL, 0644));
+  }
+  if (!file.IsOpen()) throw SystemError(path, errno);
+  return file;
+}
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  const FileHandle file = OpenForReading(path);
+  struct stat st {};
+  if (::fstat(file.Get(), &st) != 0) throw SystemError(path, errno);
   std::vector<uint8_t> data;
   data.reserve(static_cast<size_t>(st.st_size));
   uint8_t buffer[65536];
@@ -103,36 +126,24 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size) {
 }
 
 bool CopyFileReplacing(const std::string& source, const std::string& dest) {
-  // Opened without waiting, so a pipe or device in the source's place can
-  // never block; only a regular file is copied.
-  FileHandle in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (!in.IsOpen()) return false;
-  struct stat st {};
-  if (::fstat(in.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  const int flags = ::fcntl(in.Get(), F_GETFL);
-  if (flags < 0 || ::fcntl(in.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return false;
-  FileHandle out(::open(dest.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  if (!out.IsOpen()) {
-    // A read-only target is replaced like any other.
-    ::unlink(dest.c_str());
-    out = FileHandle(::open(dest.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!out.IsOpen()) return false;
-  }
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(in.Get(), buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) break;
-    try {
+  try {
+    const FileHandle in = OpenForReading(source);
+    FileHandle out = CreateFileForWriting(dest);
+    char buffer[65536];
+    for (;;) {
+      const ssize_t n = ::read(in.Get(), buffer, sizeof buffer);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      if (n == 0) break;
       WriteAll(out, buffer, static_cast<size_t>(n), dest);
-    } catch (const Error&) {
-      return false;
     }
+    out.Close(dest);
+    return true;
+  } catch (const Error&) {
+    return false;
   }
-  return ::close(out.Release()) == 0;
 }
 
 FileHandle::~FileHandle() {
@@ -151,18 +162,6 @@ void FileHandle::Close(const std::string& context) {
   if (fd_ < 0) return;
   const int fd = Release();
   if (::close(fd) != 0) throw SystemError(context, errno);
-}
-
-FileHandle CreateFileForWriting(const std::string& path) {
-  FileHandle file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  if (!file.IsOpen() && errno == EACCES && FileExists(path)) {
-    // An existing read-only file is replaced.
-    if (::unlink(path.c_str()) == 0) {
-      file = FileHandle(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    }
-  }
-  if (!file.IsOpen()) throw SystemError(path, errno);
-  return file;
 }
 
 void WriteAll(const FileHandle& file, const void* data, size_t size, const std::string& context) {

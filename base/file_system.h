@@ -58,7 +58,11 @@ class FileHandle {
   int fd_ = -1;
 };
 
-// Opens `path` for writing, created or truncated (mode 0644).
+// Opens the regular file `path` for reading (links followed; a folder, pipe
+// or device is refused without blocking). Throws Error("<path>: <cause>").
+FileHandle OpenForReading(const std::string& path);
+// Opens `path` for writing, created or truncated (mode 0644). A link in its
+// place is never followed: it is replaced, as is a read-only file.
 // Throws Error("<path>: <cause>").
 FileHandle CreateFileForWriting(const std::string& path);
 // Writes all `size` bytes. Throws Error("<context>: <cause>").

@@ -24,27 +24,6 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-// UTF-16 bytes after a byte-order mark to UTF-8; an odd last byte is dropped.
-std::string DecodeUtf16(std::string_view bytes, bool bigEndian) {
-  std::u16string units;
-  units.reserve(bytes.size() / 2);
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    const auto b0 = static_cast<unsigned char>(bytes[i]);
-    const auto b1 = static_cast<unsigned char>(bytes[i + 1]);
-    units += static_cast<char16_t>(bigEndian ? (b0 << 8 | b1) : (b1 << 8 | b0));
-  }
-  return Utf16ToUtf8(units);
-}
-
-// The file's bytes as UTF-8: a byte-order mark decides the encoding, bytes
-// without one are taken as UTF-8 already.
-std::string DecodeFileText(std::string_view bytes) {
-  if (bytes.starts_with("\xEF\xBB\xBF")) return std::string(bytes.substr(3));
-  if (bytes.starts_with("\xFF\xFE")) return DecodeUtf16(bytes.substr(2), false);
-  if (bytes.starts_with("\xFE\xFF")) return DecodeUtf16(bytes.substr(2), true);
-  return std::string(bytes);
-}
-
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -93,13 +72,13 @@ TIniFile::TIniFile(std::string fileName) : file_name_(std::move(fileName)) {
   } catch (const Error&) {
     return;  // missing or unreadable: an empty store
   }
-  Parse(DecodeFileText(bytes));
+  Parse(DecodeMarkedText(bytes, false));
 }
 
 TIniFile TIniFile::FromText(std::string_view text, std::string fileName) {
   TIniFile ini;
   ini.file_name_ = std::move(fileName);
-  ini.Parse(DecodeFileText(text));
+  ini.Parse(DecodeMarkedText(text, false));
   return ini;
 }
 
@@ -228,13 +207,16 @@ void TIniFile::UpdateFile() const {
   const std::string text = ToText();
   const std::string temporary = file_name_ + ".tmp";
   try {
-    FileHandle file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!file.IsOpen()) throw SystemError(file_name_, errno);
+    FileHandle file = CreateFileForWriting(temporary);
     WriteAll(file, text.data(), text.size(), file_name_);
     file.Close(file_name_);
-  } catch (const Error&) {
+  } catch (const Error& e) {
     ::unlink(temporary.c_str());
-    throw;
+    // The message names the settings file, which the user knows, not its
+    // temporary twin.
+    std::string message = e.what();
+    if (message.starts_with(temporary)) message.replace(0, temporary.size(), file_name_);
+    throw Error(message);
   }
   if (::rename(temporary.c_str(), file_name_.c_str()) != 0) {
     const int err = errno;

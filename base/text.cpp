@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace vq {
@@ -31,21 +32,15 @@ char UnitToCp1252(char32_t cp) {
 }
 
 void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
+  char buffer[4];
+  out.append(buffer, EncodeUtf8At(buffer, cp));
+}
+
+// True when the eight bytes at `p` are all ASCII.
+bool IsAscii8(const char* p) {
+  uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return (w & 0x8080808080808080u) == 0;
 }
 
 void AppendUtf16(std::u16string& out, char32_t cp) {
@@ -149,11 +144,56 @@ std::u16string MapCase(std::u16string_view s, Map map) {
 
 }  // namespace
 
+char32_t DecodeUtf8At(std::string_view s, size_t& i) { return NextUtf8(s, i); }
+
+char* EncodeUtf8At(char* p, char32_t cp) {
+  if (cp < 0x80) {
+    *p++ = static_cast<char>(cp);
+    return p;
+  }
+  if (cp < 0x800) {
+    *p++ = static_cast<char>(0xC0 | (cp >> 6));
+  } else if (cp < 0x10000) {
+    *p++ = static_cast<char>(0xE0 | (cp >> 12));
+    *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+  } else {
+    *p++ = static_cast<char>(0xF0 | (cp >> 18));
+    *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+  }
+  *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+  return p;
+}
+
+void AppendUtf8AsUtf16(std::u16string& out, std::string_view s) {
+  // A UTF-16 text never has more code units than its UTF-8 form has bytes.
+  const size_t old = out.size();
+  out.resize(old + s.size());
+  char16_t* q = out.data() + old;
+  const size_t n = s.size();
+  size_t i = 0;
+  while (i < n) {
+    // Runs of ASCII, eight bytes at a time.
+    while (i + 8 <= n && IsAscii8(s.data() + i)) {
+      for (size_t k = 0; k < 8; ++k) q[k] = static_cast<unsigned char>(s[i + k]);
+      q += 8;
+      i += 8;
+    }
+    if (i >= n) break;
+    const char32_t cp = NextUtf8(s, i);
+    if (cp < 0x10000) {
+      *q++ = static_cast<char16_t>(cp);
+    } else {
+      *q++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      *q++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    }
+  }
+  out.resize(static_cast<size_t>(q - out.data()));
+}
+
 std::u16string Utf8ToUtf16(std::string_view s) {
   std::u16string out;
-  out.reserve(s.size());
-  size_t i = 0;
-  while (i < s.size()) AppendUtf16(out, NextUtf8(s, i));
+  AppendUtf8AsUtf16(out, s);
   return out;
 }
 
@@ -183,6 +223,23 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
     }
   }
   return out;
+}
+
+std::string DecodeMarkedText(std::string_view bytes, bool ansiWithoutMark) {
+  // Invalid sequences after the mark become U+FFFD on the way through UTF-16.
+  if (bytes.starts_with("\xEF\xBB\xBF")) return Utf16ToUtf8(Utf8ToUtf16(bytes.substr(3)));
+  const bool little = bytes.starts_with("\xFF\xFE");
+  if (little || bytes.starts_with("\xFE\xFF")) {
+    std::u16string units;
+    units.reserve(bytes.size() / 2);
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+      const auto b0 = static_cast<unsigned char>(bytes[i]);
+      const auto b1 = static_cast<unsigned char>(bytes[i + 1]);
+      units += static_cast<char16_t>(little ? (b1 << 8 | b0) : (b0 << 8 | b1));
+    }
+    return Utf16ToUtf8(units);
+  }
+  return ansiWithoutMark ? Cp1252ToUtf8(bytes) : std::string(bytes);
 }
 
 std::string EncodeCp1252(std::u16string_view s) {

@@ -16,6 +16,20 @@ namespace vq {
 std::u16string Utf8ToUtf16(std::string_view s);
 // UTF-16 to UTF-8. Unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view s);
+// Appends UTF-8 `s` to `out` as UTF-16; invalid sequences become U+FFFD.
+void AppendUtf8AsUtf16(std::u16string& out, std::string_view s);
+// Decodes the UTF-8 sequence at s[i] and advances `i` past it; an invalid
+// one gives U+FFFD and consumes one byte.
+char32_t DecodeUtf8At(std::string_view s, size_t& i);
+// Writes `cp` as UTF-8 at `p`, which has room for four bytes; returns the
+// new end.
+char* EncodeUtf8At(char* p, char32_t cp);
+
+// File text to UTF-8 by its byte-order mark: after a UTF-8 mark the text with
+// invalid sequences as U+FFFD, after a UTF-16 mark (little or big endian) the code units
+// converted, an odd last byte dropped. Text without a mark is read as
+// Windows-1252 when `ansiWithoutMark`, else taken as UTF-8 already.
+std::string DecodeMarkedText(std::string_view bytes, bool ansiWithoutMark);
 
 // Windows-1252 bytes to UTF-16. The five unassigned bytes (0x81, 0x8D, 0x8F,
 // 0x90, 0x9D) map to the C1 control of the same value.

@@ -9,7 +9,7 @@ for b in partition nfo t64 scan job; do
     "$exe"
   fi
 done
-if [ -x "$build/ui/bench_ui" ]; then
+if [ -x "$build/bench/bench_ui" ]; then
   echo "== bench_ui"
-  QT_QPA_PLATFORM=offscreen "$build/ui/bench_ui" --games 5000 --runs 5 --cli "$build/cli/vqsd"
+  QT_QPA_PLATFORM=offscreen "$build/bench/bench_ui" --games 5000 --runs 5 --cli "$build/cli/vqsd"
 fi

@@ -7,56 +7,11 @@
 #include "base/file_system.h"
 #include "base/ini_file.h"
 #include "base/text.h"
+#include "engine/job_options.h"
 
 namespace vq {
 
-namespace {
-
-constexpr const char* kProfileSection = "";
-
-TFileNameStyle StyleFromIndex(int32_t index) {
-  switch (index) {
-    case 0: return fns1541U;
-    case 1: return fnsSD2IEC;
-    default: return fnsNone;
-  }
-}
-
-TNFOStyle NfoFromIndex(int32_t index) {
-  if (index <= 0) return nsOptimize;
-  if (index == 1) return nsNoOptimize;
-  return nsExclude;
-}
-
-}  // namespace
-
-void ApplyProfile(const TIniFile& profile, TCliOptions& options) {
-  const std::string_view s = kProfileSection;
-  options.SourceDir = Trim(profile.ReadString(s, "SourceDir", ""));
-  options.DestDir = Trim(profile.ReadString(s, "DestDir", ""));
-  options.FileNameStyle = StyleFromIndex(profile.ReadInteger(s, "Filenamestyle", 0));
-  options.NFOStyle = NfoFromIndex(profile.ReadInteger(s, "NFOStyle", 0));
-  options.IncludeSIDs = profile.ReadBool(s, "SIDs", false);
-  options.HvscDir = Trim(profile.ReadString(s, "HVSCDir", ""));
-  options.FilterIDs = profile.ReadBool(s, "Filter", false);
-  options.FilterFile = Trim(profile.ReadString(s, "FilterFile", ""));
-  options.AutoSwap = profile.ReadBool(s, "Autoswap", false);
-  options.ExtractT64 = profile.ReadBool(s, "ExtractT64", false);
-  options.ForceUppercase = profile.ReadBool(s, "Force1541UppercaseNames", false);
-  options.TestMode = profile.ReadBool(s, "TestMode", false);
-}
-
-std::string OutputFolderName(TFileNameStyle style) {
-  const std::string name = "Vondral SD";
-  switch (style) {
-    case fns1541U: return AsciiUpper(name);
-    case fnsSD2IEC: return AsciiLower(name);
-    case fnsNone: break;
-  }
-  return name;
-}
-
-std::optional<int> ParseCommandLine(int argc, const char* const* argv, TCliOptions& options, std::ostream& out,
+std::optional<int> ParseCommandLine(int argc, const char* const* argv, TCommandLine& command, std::ostream& out,
                                     std::ostream& err) {
   CLI::App app{"Vondral64 Quillem SD: turns a collection of C64 game zips into an SD card tree.", "vqsd"};
   std::string source, dest, hvsc, filter, style, nfo, profile;
@@ -86,22 +41,22 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, TCliOptio
     return kExitUsage;
   }
 
-  TCliOptions result;
+  TJobOptions result;
   if (app.count("--profile")) {
     if (!FileExists(profile)) {
       err << "vqsd: profile " << profile << " does not exist\n";
       return kExitUsage;
     }
-    ApplyProfile(TIniFile(profile), result);
+    result = ReadJobOptions(TIniFile(profile));
   }
-  if (app.count("--source")) result.SourceDir = Trim(source);
-  if (app.count("--dest")) result.DestDir = Trim(dest);
+  if (app.count("--source")) result.SourceDir = source;
+  if (app.count("--dest")) result.DestDir = dest;
   if (app.count("--hvsc")) {
-    result.HvscDir = Trim(hvsc);
+    result.HvscDir = hvsc;
     result.IncludeSIDs = true;
   }
   if (app.count("--filter")) {
-    result.FilterFile = Trim(filter);
+    result.FilterFile = filter;
     result.FilterIDs = true;
   }
   if (app.count("--style")) {
@@ -116,13 +71,8 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, TCliOptio
   if (app.count("--t64")) result.ExtractT64 = true;
   if (app.count("--uppercase")) result.ForceUppercase = true;
   if (app.count("--test")) result.TestMode = true;
-  result.Replace = app.count("--replace") > 0;
-
-  if (result.SourceDir.empty() || result.DestDir.empty()) {
-    err << "vqsd: Please specify Source and Destination folders. (--source DIR --dest DIR)\n";
-    return kExitUsage;
-  }
-  options = result;
+  command.Options = result;
+  command.Replace = app.count("--replace") > 0;
   return std::nullopt;
 }
 

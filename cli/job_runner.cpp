@@ -2,65 +2,44 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
+#include <cstring>
 #include <mutex>
 #include <ostream>
-#include <system_error>
 
 #include "base/file_system.h"
+#include "base/shell_delete.h"
 #include "cli/progress_printer.h"
+#include "engine/job_check.h"
 #include "engine/work_thread.h"
 
 namespace vq {
 
-int RunJob(const TCliOptions& options, std::ostream& out, std::ostream& err, bool interactive, int width,
-           const std::atomic<bool>& abortRequested) {
-  const std::string source = IncludeTrailingDelimiter(options.SourceDir);
-  const std::string output = IncludeTrailingDelimiter(options.DestDir) + OutputFolderName(options.FileNameStyle);
-  if (!DirectoryExists(source)) {
-    err << "vqsd: Please specify a valid source directory. (" << options.SourceDir << ")\n";
-    return kExitUsage;
-  }
-  std::string hvsc = options.HvscDir;
-  if (options.IncludeSIDs) {
-    if (!DirectoryExists(hvsc)) {
-      err << "vqsd: Please specify a valid HVSC root directory, or disable the Include SIDs option. (" << hvsc
-          << ")\n";
-      return kExitUsage;
-    }
-    hvsc = IncludeTrailingDelimiter(hvsc);
-  }
+namespace {
 
-  // The source is never written: the output may neither be it, nor lie
-  // inside it, nor hold it (the delete below would take the collection).
-  if (PathsOverlap(source, output)) {
-    err << "vqsd: The output folder " << output << " and the source folder " << options.SourceDir
-        << " must not lie inside one another.\n";
-    return kExitUsage;
-  }
-
-  std::error_code ec;
-  const auto status = std::filesystem::symlink_status(output, ec);
-  if (std::filesystem::is_directory(status) || std::filesystem::is_symlink(status)) {
-    if (!options.Replace) {
-      err << "vqsd: Output folder already exists: " << output
-          << "\nIt would be deleted with all its contents; add --replace to allow that.\n";
-      return kExitUsage;
-    }
-    // remove_all deletes links themselves, never what they point to.
-    std::filesystem::remove_all(output, ec);
-    if (ec) {
-      err << "vqsd: Error deleting folder. You will need to delete it manually. (" << output << ": "
-          << ec.message() << ")\n";
-      return kExitFailed;
+// Shows what keeps the job from starting; false when nothing does, or when
+// only an existing output folder does and `replace` allows deleting it.
+bool ReportProblems(const TJobCheck& check, bool replace, std::ostream& err) {
+  if (check.Problems.empty() || (replace && check.OnlyOutputExists())) return false;
+  for (const TJobProblem& problem : check.Problems) {
+    switch (problem.Kind) {
+      case TJobProblemKind::jpNoFolders:
+        err << "vqsd: " << problem.Message << " (--source DIR --dest DIR)\n";
+        break;
+      case TJobProblemKind::jpOutputExists:
+        if (replace) break;
+        err << "vqsd: Output folder already exists: " << problem.Path
+            << "\nIt would be deleted with all its contents; add --replace to allow that.\n";
+        break;
+      default:
+        err << "vqsd: " << problem.Message << " (" << problem.Path << ")\n";
+        break;
     }
   }
-  ForceDirectories(output);  // a failure here is met and reported by the job
+  return true;
+}
 
-  TProgressPrinter printer(out, interactive, width);
-  TWorkThread job(source, output, hvsc, options.FilterFile, options.FileNameStyle, options.NFOStyle,
-                  options.IncludeSIDs, options.FilterIDs, options.AutoSwap, options.ExtractT64, options.ForceUppercase,
-                  options.TestMode);
+// Runs the job to its end; Ctrl+C through `abortRequested` asks it to stop.
+TJobOutcome RunToEnd(TWorkThread& job, TProgressPrinter& printer, const std::atomic<bool>& abortRequested) {
   std::mutex mutex;
   std::condition_variable ended;
   bool done = false;
@@ -82,9 +61,26 @@ int RunJob(const TCliOptions& options, std::ostream& out, std::ostream& err, boo
     }
   }
   job.WaitFor();
-
   printer.Finish(job.Status());
-  switch (job.Outcome()) {
+  return job.Outcome();
+}
+
+}  // namespace
+
+int RunJob(const TCommandLine& command, std::ostream& out, std::ostream& err, bool interactive, int width,
+           const std::atomic<bool>& abortRequested) {
+  const TJobCheck check = CheckJob(command.Options);
+  if (ReportProblems(check, command.Replace, err)) return kExitUsage;
+  if (check.OnlyOutputExists() && TShellDelete(nullptr).Delete(check.OutputFolder) != TDeleteResult::drDone) {
+    err << "vqsd: Error deleting folder. You will need to delete it manually. (" << check.OutputFolder << ": "
+        << std::strerror(errno) << ")\n";
+    return kExitFailed;
+  }
+  ForceDirectories(check.OutputFolder);  // a failure here is met and reported by the job
+
+  TProgressPrinter printer(out, interactive, width);
+  TWorkThread job(check.Options);
+  switch (RunToEnd(job, printer, abortRequested)) {
     case TJobOutcome::joFinished: return kExitFinished;
     case TJobOutcome::joAborted: return kExitAborted;
     default: break;

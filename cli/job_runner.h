@@ -12,7 +12,7 @@ namespace vq {
 // progress to `out` and its final status as the last line. Setting
 // `abortRequested` aborts the job. `width` is the terminal's width when
 // `interactive`. Returns the exit status.
-int RunJob(const TCliOptions& options, std::ostream& out, std::ostream& err, bool interactive, int width,
+int RunJob(const TCommandLine& command, std::ostream& out, std::ostream& err, bool interactive, int width,
            const std::atomic<bool>& abortRequested);
 
 }  // namespace vq

@@ -52,8 +52,8 @@ class SignalWatcher {
 }  // namespace
 
 int main(int argc, char** argv) {
-  vq::TCliOptions options;
-  if (const auto exitCode = vq::ParseCommandLine(argc, argv, options, std::cout, std::cerr)) return *exitCode;
+  vq::TCommandLine command;
+  if (const auto exitCode = vq::ParseCommandLine(argc, argv, command, std::cout, std::cerr)) return *exitCode;
 
   const bool interactive = isatty(STDOUT_FILENO) != 0;
   int width = 100;
@@ -61,5 +61,5 @@ int main(int argc, char** argv) {
   if (interactive && ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) width = ws.ws_col;
 
   SignalWatcher watcher;
-  return vq::RunJob(options, std::cout, std::cerr, interactive, width, watcher.AbortRequested());
+  return vq::RunJob(command, std::cout, std::cerr, interactive, width, watcher.AbortRequested());
 }

@@ -3,6 +3,8 @@
 #include "base/text.h"
 #include "engine/directory_listing.h"
 #include "engine/work_thread.h"
+#include "filter/rom_list.h"
+#include "zip/zip_reader.h"
 
 namespace vq {
 
@@ -35,37 +37,40 @@ void TWorkThread::ScanArchive(const std::string& ADir, const std::string& fileNa
   ++FScannedArchives;
   UpdateProgress(Format("Scanning zip files. (%d so far.)\r\n%s", FScannedArchives, fileName.c_str()));
   const std::string path = ADir + fileName;
-  FZipper.SetFileName(path);
+  FZipper->SetFileName(path);
   try {
     // A file that is not a readable zip counts as invalid like one without
     // a usable VERSION.NFO.
-    FZipper.Open();
-    const std::string nfo = FZipper.ExtractToString("VERSION.NFO");
-    RegexMatch match;
-    if (!FNameRegex.Search(nfo, match)) {
-      ++FIgnoredZipfiles;
-    } else {
-      TArcInfo info;
-      info.ZipFile = path;
-      info.Name = Trim(Utf8ToUtf16(match.Group(nfo, 1)));
-      int32_t id = static_cast<int32_t>(AList.size());
-      if (FRegexUniqueID.Search(nfo, match)) {
-        int32_t parsed = 0;
-        if (TryParseInt32(match.Group(nfo, 1), parsed)) id = parsed;
-      }
-      info.UniqueID = id;
-      if (FIncludeSIDs && FSIDRegex.Search(nfo, match)) info.SIDFile = Utf8ToUtf16(match.Group(nfo, 1));
-      if (FFilterIDs && FRomList && !FRomList->GetContainsID(info.UniqueID)) {
-        ++FFilteredCount;
-      } else {
-        AList.push_back(std::move(info));
-        ++FLoadedArchives;
-      }
-    }
+    FZipper->Open();
+    AddGame(path, FZipper->ExtractToString("VERSION.NFO"), AList);
   } catch (const std::exception&) {
     ++FIgnoredZipfiles;
   }
-  FZipper.Close();
+  FZipper->Close();
+}
+
+void TWorkThread::AddGame(const std::string& path, const std::string& nfo, TArchiveList& AList) {
+  RegexMatch match;
+  if (!FNameRegex.Search(nfo, match)) {
+    ++FIgnoredZipfiles;
+    return;
+  }
+  TArcInfo info;
+  info.ZipFile = path;
+  info.Name = Trim(Utf8ToUtf16(match.Group(nfo, 1)));
+  int32_t id = static_cast<int32_t>(AList.size());
+  if (FRegexUniqueID.Search(nfo, match)) {
+    int32_t parsed = 0;
+    if (TryParseInt32(match.Group(nfo, 1), parsed)) id = parsed;
+  }
+  info.UniqueID = id;
+  if (FIncludeSIDs && FSIDRegex.Search(nfo, match)) info.SIDFile = Utf8ToUtf16(match.Group(nfo, 1));
+  if (FFilterIDs && FRomList && !FRomList->GetContainsID(info.UniqueID)) {
+    ++FFilteredCount;
+  } else {
+    AList.push_back(std::move(info));
+    ++FLoadedArchives;
+  }
 }
 
 }  // namespace vq

@@ -6,12 +6,11 @@
 #include "base/error.h"
 #include "base/file_system.h"
 #include "base/text.h"
-#include "engine/folder_names.h"
 #include "engine/folder_partition.h"
 #include "engine/hvsc_path.h"
-#include "engine/nfo_reformat.h"
 #include "engine/text_file.h"
 #include "engine/work_thread.h"
+#include "zip/zip_reader.h"
 #include "tape/t64_archive.h"
 
 namespace vq {
@@ -81,113 +80,119 @@ std::u16string CommaText(const std::vector<std::u16string>& items) {
 }  // namespace
 
 void TWorkThread::ExtractArchives() {
-  std::vector<std::u16string> nfoLines;
-  std::vector<std::u16string> d64Names;
-  std::vector<std::u16string> unknownExtensions;
-  std::vector<uint8_t> tapeBuffer;
-  const TNfoReformatter reformatter(FRegexReformat);
-  const TCollator collator;
-
-  MakeFolderNamesUnique(ArchiveList, FFileNameStyle, [this] { return Terminated(); });
-
   const size_t n = ArchiveList.size();
   for (size_t i = 0; i < n; ++i) {
     if (Terminated()) break;
-    TArcInfo& game = ArchiveList[i];
+    ExtractGame(ArchiveList[i], i, n);
+  }
+  if (!FUnknownExtensions.empty()) FUnknownFileExtensionsFound = Utf16ToUtf8(CommaText(FUnknownExtensions));
+}
 
-    std::string status = Format("Extracting archives (%d/%d)\r\n", static_cast<int>(i + 1), static_cast<int>(n)) +
-                         ExtractFileName(game.ZipFile) + "\r\n(" + Utf16ToUtf8(game.Name) + ")";
-    if (FTestMode) status += "\r\n[Test Mode!]";
-    UpdateProgress(std::move(status));
+void TWorkThread::ExtractGame(TArcInfo& game, size_t index, size_t count) {
+  std::string status = Format("Extracting archives (%d/%d)\r\n", static_cast<int>(index + 1), static_cast<int>(count)) +
+                       ExtractFileName(game.ZipFile) + "\r\n(" + Utf16ToUtf8(game.Name) + ")";
+  if (FTestMode) status += "\r\n[Test Mode!]";
+  UpdateProgress(std::move(status));
 
-    game.RealOutPath = PlaceGame(game, n);
-    const std::string gameFolder = FDestDir + Utf16ToUtf8(game.RealOutPath);
-    if (!FTestMode && !ForceDirectories(gameFolder)) {
-      throw Error(Format("Unable to create directory \"%s\"", gameFolder.c_str()));
+  const std::string gameFolder = CreateGameFolder(game, count);
+  FZipper->SetBaseFolder(gameFolder);
+  FZipper->SetFileName(game.ZipFile);
+  {
+    ArchiveCloser closer(*FZipper);
+    FZipper->Open();
+    if (FAutoSwap) WriteAutoSwap(gameFolder);
+    const bool tapeError = ExtractEntries(game, gameFolder);
+    WriteNFO(game, gameFolder);
+    if (game.ExtractedFileCount == 0) {
+      game.ExtractionStatus += u" No Files Extracted.";
+    } else if (game.UnhandledFileCount > 0) {
+      game.ExtractionStatus += u" Unexpected files ignored.";
     }
+    if (tapeError) game.ExtractionStatus += u" T64 file extraction error.";
+    ++FGameCount;
+  }
+  if (FIncludeSIDs && !game.SIDFile.empty()) CopySIDs(game, gameFolder);
+}
 
-    FZipper.SetBaseFolder(gameFolder);
-    FZipper.SetFileName(game.ZipFile);
-    {
-      ArchiveCloser closer(FZipper);
-      FZipper.Open();
-      TZipEntry entry;
+std::string TWorkThread::CreateGameFolder(TArcInfo& game, size_t count) {
+  game.RealOutPath = PlaceGame(game, count);
+  const std::string gameFolder = FDestDir + Utf16ToUtf8(game.RealOutPath);
+  if (!FTestMode && !ForceDirectories(gameFolder)) {
+    throw Error(Format("Unable to create directory \"%s\"", gameFolder.c_str()));
+  }
+  return gameFolder;
+}
 
-      if (FAutoSwap) {
-        d64Names.clear();
-        for (bool found = FZipper.FindFirst("*.D64", entry); found; found = FZipper.FindNext(entry)) {
-          d64Names.push_back(Utf8ToUtf16(entry.FileName));
-        }
-        if (d64Names.size() > 1) {
-          std::sort(d64Names.begin(), d64Names.end(),
-                    [&](const auto& a, const auto& b) { return collator.Less(a, b); });
-          if (!FTestMode) WriteTextLines(gameFolder + "AUTOSWAP.LST", d64Names);
-        }
-      }
+void TWorkThread::WriteAutoSwap(const std::string& gameFolder) {
+  std::vector<std::u16string> d64Names;
+  TZipEntry entry;
+  for (bool found = FZipper->FindFirst("*.D64", entry); found; found = FZipper->FindNext(entry)) {
+    d64Names.push_back(Utf8ToUtf16(entry.FileName));
+  }
+  if (d64Names.size() < 2) return;
+  std::sort(d64Names.begin(), d64Names.end(), [&](const auto& a, const auto& b) { return FCollator.Less(a, b); });
+  if (!FTestMode) WriteTextLines(gameFolder + "AUTOSWAP.LST", d64Names);
+}
 
-      bool tapeError = false;
-      for (bool found = FZipper.FindFirst("*.*", entry); found; found = FZipper.FindNext(entry)) {
-        const std::u16string ext = UpperExtension(entry.FileName);
-        if (ext == u".NFO") continue;
-        if (ext == u".T64" && FExtractT64) {
-          // Read from where the search found it, also inside a sub-folder.
-          tapeBuffer.clear();
-          FZipper.ExtractEntryToMemory(entry, tapeBuffer);
-          const Tt64Archive tape(tapeBuffer, entry.FileName);
-          const int32_t written = tape.ExtractToPxx(gameFolder, FTestMode);
-          if (written > 0) {
-            FExtractedTapeFiles += written;
-            ++FExtractedTapeArchives;
-            ++game.ExtractedFileCount;
-          } else {
-            ++FTapeArchivesNotExtracted;
-            tapeError = true;
-          }
-        } else if (ext == u".T64" || IsImageExtension(ext)) {
-          // The entry itself, at its stored path; every entry of the same
-          // name has its own turn in this pass.
-          if (!FTestMode) FZipper.ExtractEntry(entry);
-          ++game.ExtractedFileCount;
-        } else {
-          AddSortedUnique(collator, unknownExtensions, ext);
-          ++game.UnhandledFileCount;
-        }
-      }
-
-      if (FNFOStyle == nsOptimize) {
-        const std::u16string text = Utf8ToUtf16(FZipper.ExtractToString("VERSION.NFO"));
-        nfoLines.clear();
-        nfoLines.push_back(game.OutFolderName);
-        reformatter.ReformatNFO(text, nfoLines);
-        if (!FTestMode) WriteTextLines(gameFolder + "VERSION.NFO", nfoLines);
-      } else if (FNFOStyle == nsNoOptimize) {
-        if (!FTestMode) FZipper.ExtractFiles("VERSION.NFO");
-      }
-
-      if (game.ExtractedFileCount == 0) {
-        game.ExtractionStatus += u" No Files Extracted.";
-      } else if (game.UnhandledFileCount > 0) {
-        game.ExtractionStatus += u" Unexpected files ignored.";
-      }
-      if (tapeError) game.ExtractionStatus += u" T64 file extraction error.";
-      ++FGameCount;
-    }
-
-    if (FIncludeSIDs && !game.SIDFile.empty()) {
-      const std::string sidFile = Utf16ToUtf8(game.SIDFile);
-      const std::string base = Utf16ToUtf8(SidBaseName(game.SIDFile));
-      const bool sidCopied = CopySIDFile(ResolveHvscPath(FHvscDir, sidFile + ".sid"), gameFolder + base + ".sid");
-      const bool prgCopied = CopySIDFile(ResolveHvscPath(FHvscDir, sidFile + ".prg"), gameFolder + base + "_SID.prg");
-      if (sidCopied || prgCopied) {
-        ++FSIDCount;
-      } else {
-        ++FSIDErrors;
-        game.ExtractionStatus += u" Missing SID.";
-      }
+bool TWorkThread::ExtractEntries(TArcInfo& game, const std::string& gameFolder) {
+  bool tapeError = false;
+  TZipEntry entry;
+  for (bool found = FZipper->FindFirst("*.*", entry); found; found = FZipper->FindNext(entry)) {
+    const std::u16string ext = UpperExtension(entry.FileName);
+    if (ext == u".NFO") continue;
+    if (ext == u".T64" && FExtractT64) {
+      if (!ConvertTape(entry, game, gameFolder)) tapeError = true;
+    } else if (ext == u".T64" || IsImageExtension(ext)) {
+      // The entry itself, at its stored path; every entry of the same name
+      // has its own turn in this pass.
+      if (!FTestMode) FZipper->ExtractEntry(entry);
+      ++game.ExtractedFileCount;
+    } else {
+      AddSortedUnique(FCollator, FUnknownExtensions, ext);
+      ++game.UnhandledFileCount;
     }
   }
+  return tapeError;
+}
 
-  if (!unknownExtensions.empty()) FUnknownFileExtensionsFound = Utf16ToUtf8(CommaText(unknownExtensions));
+bool TWorkThread::ConvertTape(const TZipEntry& entry, TArcInfo& game, const std::string& gameFolder) {
+  // Read from where the search found it, also inside a sub-folder.
+  std::vector<uint8_t> tapeBuffer;
+  FZipper->ExtractEntryToMemory(entry, tapeBuffer);
+  const Tt64Archive tape(tapeBuffer, entry.FileName);
+  const int32_t written = tape.ExtractToPxx(gameFolder, FTestMode);
+  if (written <= 0) {
+    ++FTapeArchivesNotExtracted;
+    return false;
+  }
+  FExtractedTapeFiles += written;
+  ++FExtractedTapeArchives;
+  ++game.ExtractedFileCount;
+  return true;
+}
+
+void TWorkThread::WriteNFO(const TArcInfo& game, const std::string& gameFolder) {
+  if (FNFOStyle == nsOptimize) {
+    const std::u16string text = Utf8ToUtf16(FZipper->ExtractToString("VERSION.NFO"));
+    std::vector<std::u16string> nfoLines{game.OutFolderName};
+    FReformatter.ReformatNFO(text, nfoLines);
+    if (!FTestMode) WriteTextLines(gameFolder + "VERSION.NFO", nfoLines);
+  } else if (FNFOStyle == nsNoOptimize) {
+    if (!FTestMode) FZipper->ExtractFiles("VERSION.NFO");
+  }
+}
+
+void TWorkThread::CopySIDs(TArcInfo& game, const std::string& gameFolder) {
+  const std::string sidFile = Utf16ToUtf8(game.SIDFile);
+  const std::string base = Utf16ToUtf8(SidBaseName(game.SIDFile));
+  const bool sidCopied = CopySIDFile(ResolveHvscPath(FHvscDir, sidFile + ".sid"), gameFolder + base + ".sid");
+  const bool prgCopied = CopySIDFile(ResolveHvscPath(FHvscDir, sidFile + ".prg"), gameFolder + base + "_SID.prg");
+  if (sidCopied || prgCopied) {
+    ++FSIDCount;
+  } else {
+    ++FSIDErrors;
+    game.ExtractionStatus += u" Missing SID.";
+  }
 }
 
 bool TWorkThread::CopySIDFile(const std::string& Source, std::string Dest) const {

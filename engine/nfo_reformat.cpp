@@ -16,13 +16,6 @@ constexpr size_t kLabelFitLimit = 37;
 constexpr size_t kContinuationWidth = 34;
 constexpr std::u16string_view kContinuationIndent = u"   ";
 
-// True when the eight bytes at `p` are all ASCII.
-bool IsAscii8(const char* p) {
-  uint64_t w;
-  std::memcpy(&w, p, sizeof w);
-  return (w & 0x8080808080808080u) == 0;
-}
-
 // True when the four code units at `p` are all ASCII.
 bool IsAscii4(const char16_t* p) {
   uint64_t w;
@@ -30,89 +23,11 @@ bool IsAscii4(const char16_t* p) {
   return (w & 0xFF80FF80FF80FF80u) == 0;
 }
 
-// Appends one code point as UTF-8 at `p`; returns the new end.
-char* PutUtf8(char* p, char32_t cp) {
-  if (cp < 0x80) {
-    *p++ = static_cast<char>(cp);
-    return p;
-  }
-  if (cp < 0x800) {
-    *p++ = static_cast<char>(0xC0 | (cp >> 6));
-  } else if (cp < 0x10000) {
-    *p++ = static_cast<char>(0xE0 | (cp >> 12));
-    *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-  } else {
-    *p++ = static_cast<char>(0xF0 | (cp >> 18));
-    *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-  }
-  *p++ = static_cast<char>(0x80 | (cp & 0x3F));
-  return p;
-}
-
-// Decodes one sequence of valid UTF-8 at s[i]; advances i. A stray byte
-// decodes to itself, so no input can stall or overrun.
-char32_t NextCodePoint(std::string_view s, size_t& i) {
-  const auto b = static_cast<unsigned char>(s[i]);
-  size_t len = 1;
-  char32_t cp = b;
-  if (b >= 0xF0) {
-    len = 4;
-    cp = b & 0x07;
-  } else if (b >= 0xE0) {
-    len = 3;
-    cp = b & 0x0F;
-  } else if (b >= 0xC0) {
-    len = 2;
-    cp = b & 0x1F;
-  }
-  if (len == 1 || i + len > s.size()) {
-    ++i;
-    return b;
-  }
-  for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-  i += len;
-  return cp;
-}
-
-// Appends valid UTF-8 to a UTF-16 text.
-void AppendUtf8(std::u16string& out, std::string_view s) {
-  // A UTF-16 text never has more code units than its UTF-8 form has bytes.
-  const size_t old = out.size();
-  out.resize(old + s.size());
-  char16_t* q = out.data() + old;
-  const size_t n = s.size();
-  size_t i = 0;
-  while (i < n) {
-    // Runs of ASCII, eight bytes at a time.
-    while (i + 8 <= n && IsAscii8(s.data() + i)) {
-      for (size_t k = 0; k < 8; ++k) q[k] = static_cast<unsigned char>(s[i + k]);
-      q += 8;
-      i += 8;
-    }
-    if (i >= n) break;
-    const auto b = static_cast<unsigned char>(s[i]);
-    if (b < 0x80) {
-      *q++ = b;
-      ++i;
-      continue;
-    }
-    const char32_t cp = NextCodePoint(s, i);
-    if (cp < 0x10000) {
-      *q++ = static_cast<char16_t>(cp);
-    } else {
-      *q++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      *q++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    }
-  }
-  out.resize(static_cast<size_t>(q - out.data()));
-}
-
 // Decodes valid UTF-8 into one element per code point.
 void DecodeUtf8(std::string_view s, std::u32string& out) {
   out.clear();
   size_t i = 0;
-  while (i < s.size()) out += NextCodePoint(s, i);
+  while (i < s.size()) out += DecodeUtf8At(s, i);
 }
 
 // Appends code points as UTF-16.
@@ -216,7 +131,7 @@ class TLayout {
     // Only a four-byte sequence lies beyond the Basic Multilingual Plane.
     if (std::none_of(Bytes.begin(), Bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0xF0; })) {
       T16.clear();
-      AppendUtf8(T16, Bytes);
+      AppendUtf8AsUtf16(T16, Bytes);
       Wrap(T16, Indent, Continue);
     } else {
       DecodeUtf8(Bytes, T32);
@@ -231,9 +146,9 @@ class TLayout {
   void AddLabelLine(std::string_view Label, std::string_view Value) {
     std::u16string Line;
     Line.reserve(Label.size() + 1 + Value.size());
-    AppendUtf8(Line, Label);
+    AppendUtf8AsUtf16(Line, Label);
     Line += u' ';
-    AppendUtf8(Line, Value);
+    AppendUtf8AsUtf16(Line, Value);
     Lines.push_back(std::move(Line));
   }
 
@@ -320,14 +235,14 @@ std::string TNfoReformatter::MakeWorkingText(std::u16string_view Text) const {
     if (i >= n) break;
     const char16_t c = Text[i];
     if (c < 0xC0) {
-      p = PutUtf8(p, c);
+      p = EncodeUtf8At(p, c);
     } else if (c < kBaseCharsEnd) {
       p = putReduced(p, FBaseChars[c - 0xC0]);
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       if (c <= 0xDBFF && i + 1 < n && Text[i + 1] >= 0xDC00 && Text[i + 1] <= 0xDFFF) {
-        p = PutUtf8(p, 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (Text[++i] - 0xDC00));
+        p = EncodeUtf8At(p, 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (Text[++i] - 0xDC00));
       } else {
-        p = PutUtf8(p, 0xFFFD);
+        p = EncodeUtf8At(p, 0xFFFD);
       }
     } else {
       p = putReduced(p, Utf16ToUtf8(ReduceToBaseChars({&Text[i], 1})));

@@ -5,34 +5,14 @@
 
 namespace vq {
 
-void TThreadCompletion::Wait() {
-  std::unique_lock<std::mutex> lock(FMutex);
-  FEnded.wait(lock, [this] { return FDone; });
-}
-
-bool TThreadCompletion::Done() {
-  std::lock_guard<std::mutex> lock(FMutex);
-  return FDone;
-}
-
-void TThreadCompletion::Signal() {
-  std::lock_guard<std::mutex> lock(FMutex);
-  FDone = true;
-  FEnded.notify_all();
-}
-
 TThread::TThread() = default;
 
 TThread::~TThread() {
   // A derived class has stopped the thread already; this only covers a
   // thread that was never started or has been joined.
   if (FThread.joinable()) {
-    if (FThread.get_id() == std::this_thread::get_id()) {
-      FThread.detach();
-    } else {
-      Terminate();
-      FThread.join();
-    }
+    Terminate();
+    FThread.join();
   }
 }
 
@@ -80,14 +60,6 @@ void TThread::Run() {
   } catch (...) {
     std::fprintf(stderr, "worker thread: termination notice failed\n");
   }
-  // Nothing of the object is touched after this point but the copy of the
-  // completion signal.
-  const std::shared_ptr<TThreadCompletion> completion = FCompletion;
-  if (FFreeOnTerminate) {
-    FThread.detach();
-    delete this;
-  }
-  completion->Signal();
 }
 
 }  // namespace vq

@@ -2,11 +2,11 @@
 
 #include <exception>
 
-#include "base/error.h"
 #include "base/text.h"
 #include "engine/folder_names.h"
 #include "engine/folder_partition.h"
-#include "engine/nfo_reformat.h"
+#include "filter/rom_list.h"
+#include "zip/zip_reader.h"
 
 namespace vq {
 
@@ -25,95 +25,101 @@ std::string WithTrailingDelimiter(std::string path) {
 
 }  // namespace
 
-TWorkThread::TWorkThread(std::string ASourceDir, std::string ADestDir, std::string AHvscDir,
-                         std::string AFilterFile, TFileNameStyle FileNameStyle, TNFOStyle NFOStyle, bool IncludeSIDs,
-                         bool FilterIDs, bool AutoSwap, bool ExtractT64, bool ForceUppercase, bool TestMode)
-    : FFileNameStyle(FileNameStyle),
-      FNFOStyle(NFOStyle),
-      FIncludeSIDs(IncludeSIDs),
-      FSourceDir(WithTrailingDelimiter(std::move(ASourceDir))),
-      FDestDir(WithTrailingDelimiter(std::move(ADestDir))),
-      FHvscDir(WithTrailingDelimiter(std::move(AHvscDir))),
-      FFilterFile(std::move(AFilterFile)),
-      FFilterIDs(FilterIDs),
+TWorkThread::TWorkThread(const TJobOptions& options)
+    : FFileNameStyle(options.FileNameStyle),
+      FNFOStyle(options.NFOStyle),
+      FIncludeSIDs(options.IncludeSIDs),
+      FSourceDir(WithTrailingDelimiter(options.SourceDir)),
+      FDestDir(WithTrailingDelimiter(OutputFolder(options))),
+      FHvscDir(WithTrailingDelimiter(options.HvscDir)),
+      FFilterFile(options.FilterFile),
+      FFilterIDs(options.FilterIDs),
+      FZipper(std::make_unique<TZipReader>()),
       FNameRegex(kNamePattern, kFieldOptions),
       FSIDRegex(kSIDPattern, kFieldOptions),
       FRegexUniqueID(kUniqueIDPattern, kFieldOptions),
       FRegexReformat(kReformatPattern, kReformatOptions),
-      FAutoSwap(AutoSwap),
-      FExtractT64(ExtractT64),
-      FForceUppercase1541U(ForceUppercase),
-      FTestMode(TestMode) {}
+      FAutoSwap(options.AutoSwap),
+      FExtractT64(options.ExtractT64),
+      FForceUppercase1541U(options.ForceUppercase),
+      FTestMode(options.TestMode) {}
 
 TWorkThread::~TWorkThread() { StopAndWait(); }
 
 void TWorkThread::UpdateProgress(std::string status) {
   FStatus = std::move(status);
-  ReportStatus();
+  if (FOnProgressUpdate) FOnProgressUpdate(FStatus);
 }
 
-void TWorkThread::ReportStatus() {
-  Synchronize([this] {
-    if (FOnProgressUpdate) FOnProgressUpdate(FStatus);
-  });
+void TWorkThread::Fail(std::string message) {
+  FOutcome = TJobOutcome::joFailed;
+  UpdateProgress(std::move(message));
+  Terminate();
 }
 
 void TWorkThread::Execute() {
   try {
-    RunPhases();
+    if (FFilterIDs && !LoadFilter()) return;
+    UpdateProgress("Scanning zip files.");
+    ScanDirectory(FSourceDir, ArchiveList);
+    if (!Terminated()) AdjustFolderNames();
+    if (!Terminated()) SortArchives();
+    if (!Terminated()) BuildOutputMatrix();
+    if (!Terminated()) UpdateProgress("Extracting archives...");
+    if (!Terminated()) MakeFolderNamesUnique();
+    if (!Terminated()) ExtractArchives();
+    if (!Terminated()) WriteGameList();
+    // One reading of the flag decides both the outcome and the summary.
+    const bool aborted = Terminated();
+    FOutcome = aborted ? TJobOutcome::joAborted : TJobOutcome::joFinished;
+    UpdateProgress(BuildSummary(aborted));
   } catch (const std::exception& e) {
-    // An error that a phase does not handle ends the job without a summary.
-    // The user still learns why: the message goes in front of the last status,
-    // which names the game or folder at hand.
-    FOutcome = TJobOutcome::joFailed;
+    // An error that a stage does not handle ends the job without a summary.
+    // The user still learns why: the message goes in front of the last
+    // status, which names the game or folder at hand.
     const std::string last = FStatus;
+    FOutcome = TJobOutcome::joFailed;
     UpdateProgress(std::string("ERROR: ") + e.what() + (last.empty() ? "" : "\r\n" + last));
   }
 }
 
-void TWorkThread::RunPhases() {
-  if (FFilterIDs) {
-    UpdateProgress("Loading RomLister Game IDs...");
-    try {
-      FRomList = std::make_unique<TRomList>(FFilterFile);
-    } catch (const std::exception& e) {
-      FOutcome = TJobOutcome::joFailed;
-      UpdateProgress(std::string("Fatal error loading RomList. ") + e.what());
-      Terminate();
-      return;
-    }
-    if (FRomList->IDCount() <= 0) {
-      FOutcome = TJobOutcome::joFailed;
-      UpdateProgress(
-          "ERROR: filter RomList contains no Game IDs. Did you export with Game IDs? Disable filter option or "
-          "correct the problem.");
-      Terminate();
-      return;
-    }
+bool TWorkThread::LoadFilter() {
+  UpdateProgress("Loading RomLister Game IDs...");
+  try {
+    FRomList = std::make_unique<TRomList>(FFilterFile);
+  } catch (const std::exception& e) {
+    Fail(std::string("Fatal error loading RomList. ") + e.what());
+    return false;
   }
+  if (FRomList->IDCount() <= 0) {
+    Fail("ERROR: filter RomList contains no Game IDs. Did you export with Game IDs? Disable filter option or "
+         "correct the problem.");
+    return false;
+  }
+  return true;
+}
 
-  UpdateProgress("Scanning zip files.");
-  ScanDirectory(FSourceDir, ArchiveList);
+void TWorkThread::AdjustFolderNames() {
+  const TFolderNamer namer(FFileNameStyle, FForceUppercase1541U);
+  for (TArcInfo& info : ArchiveList) {
+    if (Terminated()) break;
+    UpdateProgress("Adjusting folder names.\r\n" + Utf16ToUtf8(info.Name));
+    namer.Adjust(info);
+  }
+}
 
-  if (!Terminated()) {
-    AdjustFolderNames();
-    UpdateProgress("Sorting...");
-    SortArchiveList(ArchiveList);
-  }
-  if (!Terminated()) {
-    UpdateProgress("Building output matrix...");
-    BuildOutputMatrix();
-  }
-  if (!Terminated()) {
-    UpdateProgress("Extracting archives...");
-    ExtractArchives();
-  }
-  if (!Terminated()) WriteGameList();
+void TWorkThread::SortArchives() {
+  UpdateProgress("Sorting...");
+  SortArchiveList(ArchiveList);
+}
 
-  // One reading of the flag decides both the outcome and the summary.
-  const bool aborted = Terminated();
-  FOutcome = aborted ? TJobOutcome::joAborted : TJobOutcome::joFinished;
-  UpdateProgress(BuildSummary(aborted));
+void TWorkThread::BuildOutputMatrix() {
+  UpdateProgress("Building output matrix...");
+  vq::BuildOutputMatrix(ArchiveList, [this] { return Terminated(); });
+}
+
+void TWorkThread::MakeFolderNamesUnique() {
+  vq::MakeFolderNamesUnique(ArchiveList, FFileNameStyle, [this] { return Terminated(); });
 }
 
 std::string TWorkThread::BuildSummary(bool aborted) const {
@@ -133,19 +139,6 @@ std::string TWorkThread::BuildSummary(bool aborted) const {
                     FUnknownFileExtensionsFound.c_str());
   }
   return status;
-}
-
-void TWorkThread::AdjustFolderNames() {
-  const TFolderNamer namer(FFileNameStyle, FForceUppercase1541U);
-  for (TArcInfo& info : ArchiveList) {
-    if (Terminated()) break;
-    UpdateProgress("Adjusting folder names.\r\n" + Utf16ToUtf8(info.Name));
-    namer.Adjust(info);
-  }
-}
-
-void TWorkThread::BuildOutputMatrix() {
-  vq::BuildOutputMatrix(ArchiveList, [this] { return Terminated(); });
 }
 
 }  // namespace vq

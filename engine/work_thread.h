@@ -6,16 +6,22 @@
 #include <string>
 #include <vector>
 
+#include "base/collator.h"
 #include "base/regex.h"
 #include "engine/arc_info.h"
+#include "engine/job_options.h"
+#include "engine/nfo_reformat.h"
 #include "engine/thread.h"
-#include "filter/rom_list.h"
-#include "zip/zip_reader.h"
 
 namespace vq {
 
-// The status callback: receives each status text (UTF-8), on the thread the
-// dispatcher runs calls on.
+class TRomList;
+class TZipReader;
+struct TZipEntry;
+
+// The status callback: receives each status text (UTF-8) on the worker
+// thread, which waits until it returns. A front end that shows the texts on
+// another thread hands them over itself.
 using TOnProgressUpdate = std::function<void(const std::string&)>;
 
 // How a job ended.
@@ -25,11 +31,9 @@ enum class TJobOutcome { joRunning, joFinished, joAborted, joFailed };
 // thread of its own. Folder texts use '/' and always end in it.
 class TWorkThread : public TThread {
  public:
-  // ASourceDir and ADestDir are never empty. ADestDir is the output folder
-  // itself. The object starts suspended.
-  TWorkThread(std::string ASourceDir, std::string ADestDir, std::string AHvscDir, std::string AFilterFile,
-              TFileNameStyle FileNameStyle, TNFOStyle NFOStyle, bool IncludeSIDs, bool FilterIDs, bool AutoSwap,
-              bool ExtractT64, bool ForceUppercase, bool TestMode);
+  // A suspended job over `options` as CheckJob returns them: texts trimmed.
+  // It writes into OutputFolder(options).
+  explicit TWorkThread(const TJobOptions& options);
   ~TWorkThread() override;
 
   // Set before Start.
@@ -63,18 +67,35 @@ class TWorkThread : public TThread {
   void Execute() override;
 
  private:
-  // Sets FStatus and reports it through the dispatcher; waits for it.
+  // Sets FStatus and reports it; waits until the callback has returned.
   void UpdateProgress(std::string status);
-  void ReportStatus();
-  void RunPhases();
+  // Ends the job with `message` as its last status and no summary.
+  void Fail(std::string message);
+
+  // The stages, in the order Execute runs them.
+  bool LoadFilter();
   void ScanDirectory(const std::string& ADir, TArchiveList& AList);
-  void ScanArchive(const std::string& ADir, const std::string& fileName, TArchiveList& AList);
   void AdjustFolderNames();
+  void SortArchives();
   void BuildOutputMatrix();
+  void MakeFolderNamesUnique();
   void ExtractArchives();
-  bool CopySIDFile(const std::string& Source, std::string Dest) const;
   void WriteGameList();
   std::string BuildSummary(bool aborted) const;
+
+  // The scan of one zip file.
+  void ScanArchive(const std::string& ADir, const std::string& fileName, TArchiveList& AList);
+  void AddGame(const std::string& path, const std::string& nfo, TArchiveList& AList);
+
+  // The steps of one game's extraction.
+  void ExtractGame(TArcInfo& game, size_t index, size_t count);
+  std::string CreateGameFolder(TArcInfo& game, size_t count);
+  void WriteAutoSwap(const std::string& gameFolder);
+  bool ExtractEntries(TArcInfo& game, const std::string& gameFolder);
+  bool ConvertTape(const TZipEntry& entry, TArcInfo& game, const std::string& gameFolder);
+  void WriteNFO(const TArcInfo& game, const std::string& gameFolder);
+  void CopySIDs(TArcInfo& game, const std::string& gameFolder);
+  bool CopySIDFile(const std::string& Source, std::string Dest) const;
 
   TFileNameStyle FFileNameStyle;
   TNFOStyle FNFOStyle;
@@ -97,17 +118,20 @@ class TWorkThread : public TThread {
   bool FFilterIDs;
   int32_t FFilteredCount = 0;
   TArchiveList ArchiveList;
-  TZipReader FZipper;
+  std::unique_ptr<TZipReader> FZipper;
   Regex FNameRegex;
   Regex FSIDRegex;
   Regex FRegexUniqueID;
   Regex FRegexReformat;
+  TNfoReformatter FReformatter{FRegexReformat};
+  TCollator FCollator;  // the lists sorted ignoring case
   std::string FStatus;
   std::unique_ptr<TRomList> FRomList;
   bool FAutoSwap;
   bool FExtractT64;
   bool FForceUppercase1541U;
   std::string FUnknownFileExtensionsFound;
+  std::vector<std::u16string> FUnknownExtensions;  // sorted ignoring case, no duplicates
   bool FTestMode;
   TJobOutcome FOutcome = TJobOutcome::joRunning;
 };

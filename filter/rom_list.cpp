@@ -10,22 +10,6 @@
 
 namespace vq {
 
-namespace {
-
-// UTF-16 code units from bytes in the given order; an odd last byte is lost.
-std::u16string Utf16FromBytes(const uint8_t* data, size_t size, bool big_endian) {
-  std::u16string text;
-  text.reserve(size / 2);
-  for (size_t i = 0; i + 1 < size; i += 2) {
-    const unsigned hi = big_endian ? data[i] : data[i + 1];
-    const unsigned lo = big_endian ? data[i + 1] : data[i];
-    text.push_back(static_cast<char16_t>((hi << 8) | lo));
-  }
-  return text;
-}
-
-}  // namespace
-
 TRomList::TRomList(const std::string& FileName) {
   if (!FileExists(FileName)) throw Error(FileName + " does not exist");
   IDList = ParseIDs(DecodeText(ReadWholeFile(FileName)));
@@ -53,20 +37,7 @@ std::vector<int32_t> TRomList::ParseIDs(const std::string& utf8Text) {
 }
 
 std::string TRomList::DecodeText(const std::vector<uint8_t>& bytes) {
-  const uint8_t* data = bytes.data();
-  const size_t size = bytes.size();
-  if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
-    // Invalid sequences become U+FFFD on the way through UTF-16.
-    const std::string_view text(reinterpret_cast<const char*>(data) + 3, size - 3);
-    return Utf16ToUtf8(Utf8ToUtf16(text));
-  }
-  if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
-    return Utf16ToUtf8(Utf16FromBytes(data + 2, size - 2, false));
-  }
-  if (size >= 2 && data[0] == 0xFE && data[1] == 0xFF) {
-    return Utf16ToUtf8(Utf16FromBytes(data + 2, size - 2, true));
-  }
-  return Cp1252ToUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
+  return DecodeMarkedText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), true);
 }
 
 }  // namespace vq

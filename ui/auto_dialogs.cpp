@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "ui/shell_delete.h"
+#include "base/shell_delete.h"
 
 namespace vq {
 

@@ -18,11 +18,10 @@
 #include "base/file_system.h"
 #include "base/ini_file.h"
 #include "base/text.h"
-#include "filter/rom_list.h"
+#include "engine/job_check.h"
 #include "ui/app_setup.h"
 #include "ui/dialogs.h"
 #include "ui/radio_group.h"
-#include "ui/shared_cpu.h"
 #include "ui/status_screen.h"
 
 namespace vq {
@@ -33,6 +32,7 @@ constexpr int kClientWidth = 630;
 constexpr int kClientHeight = 516;
 constexpr int kStatusInterval = 350;
 constexpr int kBorderInterval = 50;
+constexpr int kTakeStatusInterval = 33;
 constexpr int kVersionLabelRight = 545;
 const char16_t kCursorBlock = u'\u2588';
 
@@ -54,10 +54,15 @@ TForm1::TForm1(TIniFile& settings, TDialogs& dialogs, QWidget* parent)
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       FSettings(settings),
       FDialogs(dialogs),
-      FJobFactory(CreateWorkThread),
+      FJobFactory([](const TJobOptions& options, TOnProgressUpdate onProgress) -> std::unique_ptr<TThread> {
+        auto job = std::make_unique<TWorkThread>(options);
+        job->SetOnProgressUpdate(std::move(onProgress));
+        return job;
+      }),
       FProgramFolder(QCoreApplication::applicationDirPath()),
       TimerUpdateStatus(new QTimer(this)),
-      TimerAnimateBorder(new QTimer(this)) {
+      TimerAnimateBorder(new QTimer(this)),
+      TimerTakeStatus(new QTimer(this)) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Vondral64 Quillem SD"));
   setFont(QApplication::font());
@@ -87,9 +92,10 @@ TForm1::TForm1(TIniFile& settings, TDialogs& dialogs, QWidget* parent)
   TimerAnimateBorder->setObjectName(QStringLiteral("TimerAnimateBorder"));
   TimerAnimateBorder->setInterval(kBorderInterval);
   connect(TimerAnimateBorder, &QTimer::timeout, this, &TForm1::TimerAnimateBorderTimer);
+  TimerTakeStatus->setInterval(kTakeStatusInterval);
+  connect(TimerTakeStatus, &QTimer::timeout, this, &TForm1::TimerTakeStatusTimer);
 
   // FormCreate.
-  WorkerThread = nullptr;
   FUi.LabelCpy->setText(QStringLiteral("Version ") + VersionString() + QLatin1Char('\n') + FUi.LabelCpy->text());
   ReadSettings(FSettings);
   FStatus = QStringLiteral("READY.");
@@ -119,78 +125,48 @@ void TForm1::FormActivate() {
 
 void TForm1::ButtonGoClick() {
   if (WorkerThread) return;
-  std::string source = TrimmedText(FUi.EditSource);
-  std::string dest = TrimmedText(FUi.EditDest);
-  std::string hvsc = TrimmedText(FUi.EditHVSC);
-  const std::string filter = TrimmedText(FUi.EditFilterFile);
-  if (source.empty() || dest.empty()) {
-    FDialogs.ShowMessage(QStringLiteral("Please specify Source and Destination folders."));
+  JoinEndedJob();
+  const TJobCheck check = CheckJob(CollectJobOptions());
+  if (!check.Problems.empty() && !check.OnlyOutputExists()) {
+    FDialogs.ShowMessage(QString::fromStdString(check.Problems.front().Message));
     return;
   }
-  source = IncludeTrailingDelimiter(source);
-  dest = IncludeTrailingDelimiter(dest);
-  const std::string output = dest + OutputFolderName(GetFileNameStyle()).toStdString();
-  if (!DirectoryExists(source)) {
-    FDialogs.ShowMessage(QStringLiteral("Please specify a valid source directory."));
-    return;
-  }
-  if (FUi.CheckBoxSID->isChecked()) {
-    if (!DirectoryExists(hvsc)) {
-      FDialogs.ShowMessage(
-          QStringLiteral("Please specify a valid HVSC root directory, or disable the Include SIDs option."));
-      return;
-    }
-    hvsc = IncludeTrailingDelimiter(hvsc);
-  }
-  // The source is never written: deleting or filling an output folder that
-  // holds it, is it, or lies inside it would change the collection.
-  if (PathsOverlap(source, output)) {
-    FDialogs.ShowMessage(QStringLiteral(
-        "The output folder and the source folder must not lie inside one another. Please choose another "
-        "destination folder."));
-    return;
-  }
-  if (DirectoryExists(output)) {
-    const QString question =
-        QStringLiteral("Output folder already exists. ALL CONTENTS OF THE OUTPUT FOLDER WILL BE DELETED IF YOU "
-                       "CONTINUE. PROCEED?\r(\"%1\")")
-            .arg(QString::fromStdString(output));
-    if (!FDialogs.Confirm(question)) return;
-    FStatus = QStringLiteral("Waiting for Windows to delete files...");
-    ShowStatus();
-    FUi.Panel1->repaint();
-    SetInputFieldsEnable(false);
-    FUi.ButtonGo->setEnabled(false);
-    repaint();
-    const bool deleted = FDialogs.DeleteFolder(QString::fromStdString(output));
-    // The window may have been closed while the delete handed out events.
-    if (FClosing) return;
-    if (!deleted) {
-      SetInputFieldsEnable(true);
-      FUi.ButtonGo->setEnabled(true);
-      FDialogs.ShowMessage(QStringLiteral("Error deleting folder. You will need to delete it manually."));
-      return;
-    }
-    FStatus = QStringLiteral("Working...");
-  }
+  if (check.OnlyOutputExists() && !DeleteOutputFolder(check)) return;
   // A failure here is met and reported by the job.
-  ForceDirectories(output);
-  StartJob(CollectJobOptions(source, output, hvsc, filter));
+  ForceDirectories(check.OutputFolder);
+  StartJob(check.Options);
 }
 
-TJobOptions TForm1::CollectJobOptions(const std::string& source, const std::string& output, const std::string& hvsc,
-                                      const std::string& filter) const {
-  TJobOptions options;
-  options.SourceDir = source;
-  options.DestDir = output;
-  options.HvscDir = hvsc;
-  options.FilterFile = filter;
-  options.FileNameStyle = GetFileNameStyle();
-  switch (FUi.RadioGroupNFO->ItemIndex()) {
-    case 1: options.NFOStyle = nsNoOptimize; break;
-    case 2: options.NFOStyle = nsExclude; break;
-    default: options.NFOStyle = nsOptimize; break;  // also with no item selected
+bool TForm1::DeleteOutputFolder(const TJobCheck& check) {
+  if (!FDialogs.Confirm(QString::fromStdString(check.Problems.front().Message))) return false;
+  FStatus = QStringLiteral("Waiting for Windows to delete files...");
+  ShowStatus();
+  FUi.Panel1->repaint();
+  SetInputFieldsEnable(false);
+  FUi.ButtonGo->setEnabled(false);
+  repaint();
+  const bool deleted = FDialogs.DeleteFolder(QString::fromStdString(check.OutputFolder));
+  // The window may have been closed while the delete handed out events.
+  if (FClosing) return false;
+  if (!deleted) {
+    SetInputFieldsEnable(true);
+    FUi.ButtonGo->setEnabled(true);
+    FDialogs.ShowMessage(QStringLiteral("Error deleting folder. You will need to delete it manually."));
+    return false;
   }
+  FStatus = QStringLiteral("Working...");
+  return true;
+}
+
+TJobOptions TForm1::CollectJobOptions() const {
+  TJobOptions options;
+  options.SourceDir = FUi.EditSource->text().toStdString();
+  options.DestDir = FUi.EditDest->text().toStdString();
+  options.HvscDir = FUi.EditHVSC->text().toStdString();
+  options.FilterFile = FUi.EditFilterFile->text().toStdString();
+  options.FileNameStyle = GetFileNameStyle();
+  // No item selected runs as the first one.
+  options.NFOStyle = NFOStyleFromIndex(FUi.RadioGroupNFO->ItemIndex());
   options.IncludeSIDs = FUi.CheckBoxSID->isChecked();
   options.FilterIDs = FUi.CheckBoxFilter->isChecked();
   options.AutoSwap = FUi.CheckBoxAutoSwap->isChecked();
@@ -200,18 +176,34 @@ TJobOptions TForm1::CollectJobOptions(const std::string& source, const std::stri
   return options;
 }
 
+void TForm1::ShowJobOptions(const TJobOptions& options) {
+  FUi.EditSource->setText(QString::fromStdString(options.SourceDir));
+  FUi.EditDest->setText(QString::fromStdString(options.DestDir));
+  SetFileNameStyle(static_cast<int>(options.FileNameStyle));
+  FUi.RadioGroupNFO->SetItemIndex(static_cast<int>(options.NFOStyle));
+  FUi.CheckBoxSID->setChecked(options.IncludeSIDs);
+  FUi.EditHVSC->setText(QString::fromStdString(options.HvscDir));
+  FUi.CheckBoxFilter->setChecked(options.FilterIDs);
+  FUi.EditFilterFile->setText(QString::fromStdString(options.FilterFile));
+  FUi.CheckBoxAutoSwap->setChecked(options.AutoSwap);
+  FUi.CheckBoxExtractT64->setChecked(options.ExtractT64);
+  FUi.CheckBox1541UUppercase->setChecked(options.ForceUppercase);
+  FUi.CheckBoxTestMode->setChecked(options.TestMode);
+}
+
 void TForm1::StartJob(const TJobOptions& options) {
-  TThread* job = nullptr;
+  auto mailbox = std::make_shared<TStatusMailbox>();
+  std::unique_ptr<TThread> job;
   try {
-    job = FJobFactory(options, [this](const std::string& status) { OnWorkUpdate(status); });
+    job = FJobFactory(options, [mailbox](const std::string& status) { mailbox->Post(status); });
   } catch (const std::exception& e) {
     FStatus = QString::fromUtf8(e.what()) + QStringLiteral("\r\nREADY.");
     ShowStatus();
     return;
   }
   job->SetOnTerminate([this](TThread&) { OnWorkTerminate(); });
-  // Reports and the termination notice run on this window's thread; the
-  // worker waits until each has run.
+  // The termination notice runs on this window's thread; the worker waits
+  // until it has run.
   QObject* context = this;
   job->SetDispatcher([context](const std::function<void()>& call) {
     if (QThread::currentThread() == context->thread()) {
@@ -220,23 +212,16 @@ void TForm1::StartJob(const TJobOptions& options) {
       QMetaObject::invokeMethod(context, [&call] { call(); }, Qt::BlockingQueuedConnection);
     }
   });
-  job->SetFreeOnTerminate(true);
-  WorkerThread = job;
+  FMailbox = mailbox;
   FUi.Panel1->SetJobRunning(true);
-
   SetInputFieldsEnable(false);
   setCursor(Qt::BusyCursor);
   FUi.ButtonGo->setEnabled(false);
-  FSharedCpu = std::make_unique<TSharedCpu>();  // the worker inherits the processor
-  FJobCompletion = job->Completion();
   try {
     job->Start();
   } catch (const std::exception& e) {
-    // No thread could be made: the job never ran and is still ours.
-    WorkerThread = nullptr;
-    FJobCompletion.reset();
-    FSharedCpu.reset();
-    delete job;
+    // No thread could be made: the job never ran.
+    FMailbox.reset();
     FUi.Panel1->SetJobRunning(false);
     unsetCursor();
     FStatus = QString::fromUtf8(e.what()) + QStringLiteral("\r\nREADY.");
@@ -245,7 +230,9 @@ void TForm1::StartJob(const TJobOptions& options) {
     FUi.ButtonGo->setEnabled(true);
     return;
   }
+  WorkerThread = std::move(job);
   FUi.ButtonAbort->setEnabled(true);
+  TimerTakeStatus->start();
   TimerAnimateBorder->start();
   RepaintBorder();
 }
@@ -260,10 +247,20 @@ void TForm1::ButtonAbortClick() {
 
 void TForm1::OnWorkUpdate(const std::string& Status) { FStatus = QString::fromStdString(Status); }
 
+void TForm1::TimerTakeStatusTimer() {
+  std::string status;
+  if (FMailbox && FMailbox->Take(status)) OnWorkUpdate(status);
+}
+
 void TForm1::OnWorkTerminate() {
+  TimerTakeStatusTimer();  // the job's last report
+  TimerTakeStatus->stop();
+  FMailbox.reset();
   FStatus += QStringLiteral("\r\nREADY.");
-  WorkerThread = nullptr;
-  FSharedCpu.reset();
+  // The job's thread is still running this notice: it is joined once the
+  // notice has returned.
+  FEndedJob = std::move(WorkerThread);
+  QMetaObject::invokeMethod(this, &TForm1::JoinEndedJob, Qt::QueuedConnection);
   FUi.Panel1->SetJobRunning(false);
   FUi.ButtonAbort->setEnabled(false);
   FUi.ButtonGo->setEnabled(true);
@@ -275,15 +272,19 @@ void TForm1::OnWorkTerminate() {
 }
 
 void TForm1::WaitForJobEnd() {
-  // The worker may be waiting for a report to run on this thread, so keep
-  // handing calls over until its termination notice has run.
+  // The worker waits for its termination notice to run on this thread, so
+  // keep handing calls over until it has run.
   while (WorkerThread) {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents);
   }
-  // After the notice the worker only destroys itself; it calls nothing here
-  // any more, so a plain wait cannot block it.
-  if (FJobCompletion) FJobCompletion->Wait();
-  FJobCompletion.reset();
+  JoinEndedJob();
+}
+
+void TForm1::JoinEndedJob() {
+  // After its notice the worker calls nothing here any more, so joining it
+  // cannot block on this thread.
+  if (FEndedJob) FEndedJob->WaitFor();
+  FEndedJob.reset();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -332,15 +333,6 @@ TFileNameStyle TForm1::GetFileNameStyle() const {
 void TForm1::SetFileNameStyle(int value) {
   if (value < 0 || value > 2) value = 2;
   FUi.RadioGroupFileNames->SetItemIndex(value);
-}
-
-QString TForm1::OutputFolderName(TFileNameStyle style) {
-  switch (style) {
-    case fns1541U: return QStringLiteral("VONDRAL SD");
-    case fnsSD2IEC: return QStringLiteral("vondral sd");
-    case fnsNone: break;
-  }
-  return QStringLiteral("Vondral SD");
 }
 
 void TForm1::ShowStatus() {
@@ -394,13 +386,7 @@ void TForm1::ButtonFilterFileClick() {
 }
 
 QString TForm1::CheckFilterFile(const QString& FileName) {
-  try {
-    const TRomList list(FileName.toStdString());
-    if (list.IDCount() == 0) return QStringLiteral("No game IDs found in file. Did you export with Game IDs?");
-    return QString();
-  } catch (const std::exception& e) {
-    return QString::fromUtf8(e.what());
-  }
+  return QString::fromStdString(vq::CheckFilterFile(FileName.toStdString()));
 }
 
 void TForm1::RzButtonReadmeClick() {

@@ -5,29 +5,33 @@
 #include <memory>
 #include <string>
 
-#include "engine/arc_info.h"
+#include "engine/job_options.h"
+#include "engine/thread.h"
+#include "engine/work_thread.h"
 #include "ui/form1_ui.h"
-#include "ui/job_options.h"
+#include "ui/status_mailbox.h"
 
 class QLineEdit;
 class QTimer;
 
 namespace vq {
 
-class TSharedCpu;
-
 class TDialogs;
 class TIniFile;
-class TThread;
+struct TJobCheck;
+
+// Makes a suspended job over `options` (checked and trimmed) whose status
+// reports go to `onProgress`, on the job's own thread.
+using TJobFactory = std::function<std::unique_ptr<TThread>(const TJobOptions& options, TOnProgressUpdate onProgress)>;
 
 // The program's working window: collects the job options, checks them,
 // deletes an earlier output folder after asking, runs one job at a time on
 // its worker thread, shows the job's reports on the status screen and keeps
 // the options in the settings store.
 //
-// Lifetime: `settings` and `dialogs` must outlive the window. A running job
-// owns itself; the window keeps only a reference, cleared when the job ends,
-// and never goes away before the job has ended.
+// Lifetime: `settings` and `dialogs` must outlive the window. The window owns
+// the running job and joins it when it ends; closing the window aborts a
+// running job and waits for it.
 class TForm1 : public QWidget {
   Q_OBJECT
 
@@ -49,6 +53,10 @@ class TForm1 : public QWidget {
   const QString& Status() const { return FStatus; }
   // True while a job runs.
   bool JobRunning() const { return WorkerThread != nullptr; }
+  // The options the fields give, untrimmed.
+  TJobOptions CollectJobOptions() const;
+  // Shows `options` in the fields.
+  void ShowJobOptions(const TJobOptions& options);
 
   // Validates the fields and starts a job; nothing while one runs.
   void ButtonGoClick();
@@ -88,8 +96,11 @@ class TForm1 : public QWidget {
   void TimerUpdateStatusTimer();
   // The 50 ms tick while a job runs.
   void TimerAnimateBorderTimer();
-  // A job report: stored, shown at the next tick.
+  // A job report, on this window's thread: stored, shown at the next tick.
   void OnWorkUpdate(const std::string& Status);
+  // Takes the job's latest report, if a new one came; at most about 30 times
+  // a second while a job runs.
+  void TimerTakeStatusTimer();
   // The job has ended: back to idle.
   void OnWorkTerminate();
   // Sets the status text without showing it at once.
@@ -97,8 +108,6 @@ class TForm1 : public QWidget {
 
   // "" when `FileName` is a usable filter file, else the reason.
   static QString CheckFilterFile(const QString& FileName);
-  // The output folder's name in `style`.
-  static QString OutputFolderName(TFileNameStyle style);
 
  protected:
   bool event(QEvent* event) override;
@@ -111,10 +120,10 @@ class TForm1 : public QWidget {
   void SaveFormState();
   void FormClose();
   bool BrowseFolder(QLineEdit* edit, bool destination);
-  TJobOptions CollectJobOptions(const std::string& source, const std::string& output, const std::string& hvsc,
-                                const std::string& filter) const;
+  bool DeleteOutputFolder(const TJobCheck& check);
   void StartJob(const TJobOptions& options);
   void WaitForJobEnd();
+  void JoinEndedJob();
 
   TIniFile& FSettings;
   TDialogs& FDialogs;
@@ -124,11 +133,12 @@ class TForm1 : public QWidget {
   QString FProgramFolder;
   QTimer* TimerUpdateStatus;
   QTimer* TimerAnimateBorder;
+  QTimer* TimerTakeStatus;
   QString FStatus;
   bool FCursorOn = false;
-  TThread* WorkerThread = nullptr;  // the running job; it frees itself
-  std::shared_ptr<TThreadCompletion> FJobCompletion;  // signalled when the job's thread has fully ended
-  std::unique_ptr<TSharedCpu> FSharedCpu;  // this thread and the job's share a processor while it runs
+  std::unique_ptr<TThread> WorkerThread;  // the running job
+  std::unique_ptr<TThread> FEndedJob;     // a job whose notice has run, still to be joined
+  std::shared_ptr<TStatusMailbox> FMailbox;  // the running job's latest report
   bool FPositionApplied = false;
   bool FReadmeShown = false;
   bool FClosing = false;

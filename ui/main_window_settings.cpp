@@ -9,6 +9,7 @@
 
 #include "base/file_system.h"
 #include "base/ini_file.h"
+#include "engine/job_options.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/radio_group.h"
@@ -17,49 +18,22 @@ namespace vq {
 
 namespace {
 
-// The options live in the section with the empty name, "[]".
-constexpr std::string_view kOptions = "";
 constexpr std::string_view kFormState = "FormState";
-
-QString ReadText(const TIniFile& store, std::string_view key) {
-  return QString::fromStdString(store.ReadString(kOptions, key, std::string()));
-}
-
-void WriteText(TIniFile& store, std::string_view key, const QLineEdit* edit) {
-  store.WriteString(kOptions, key, edit->text().toStdString());
-}
 
 }  // namespace
 
 void TForm1::ReadSettings(const TIniFile& store) {
-  FUi.EditSource->setText(ReadText(store, "SourceDir"));
-  FUi.EditDest->setText(ReadText(store, "DestDir"));
-  SetFileNameStyle(store.ReadInteger(kOptions, "Filenamestyle", 0));
-  FUi.RadioGroupNFO->SetItemIndex(store.ReadInteger(kOptions, "NFOStyle", 0));
-  FUi.CheckBoxSID->setChecked(store.ReadBool(kOptions, "SIDs", false));
-  FUi.EditHVSC->setText(ReadText(store, "HVSCDir"));
-  FUi.CheckBoxFilter->setChecked(store.ReadBool(kOptions, "Filter", false));
-  FUi.EditFilterFile->setText(ReadText(store, "FilterFile"));
-  FUi.CheckBoxAutoSwap->setChecked(store.ReadBool(kOptions, "Autoswap", false));
-  FUi.CheckBoxExtractT64->setChecked(store.ReadBool(kOptions, "ExtractT64", false));
-  FUi.CheckBox1541UUppercase->setChecked(store.ReadBool(kOptions, "Force1541UppercaseNames", false));
-  FUi.CheckBoxTestMode->setChecked(store.ReadBool(kOptions, "TestMode", false));
+  ShowJobOptions(ReadJobOptions(store));
+  // A negative stored NFO choice leaves the group without a selection.
+  if (store.ReadInteger(kOptionsSection, kNFOStyleKey, 0) < 0) FUi.RadioGroupNFO->SetItemIndex(-1);
   UpdateUppercaseEnable();
 }
 
 void TForm1::WriteSettings(TIniFile& store) {
-  WriteText(store, "SourceDir", FUi.EditSource);
-  WriteText(store, "DestDir", FUi.EditDest);
-  store.WriteInteger(kOptions, "Filenamestyle", FUi.RadioGroupFileNames->ItemIndex());
-  store.WriteInteger(kOptions, "NFOStyle", FUi.RadioGroupNFO->ItemIndex());
-  store.WriteBool(kOptions, "SIDs", FUi.CheckBoxSID->isChecked());
-  WriteText(store, "HVSCDir", FUi.EditHVSC);
-  WriteText(store, "FilterFile", FUi.EditFilterFile);
-  store.WriteBool(kOptions, "Filter", FUi.CheckBoxFilter->isChecked());
-  store.WriteBool(kOptions, "Autoswap", FUi.CheckBoxAutoSwap->isChecked());
-  store.WriteBool(kOptions, "ExtractT64", FUi.CheckBoxExtractT64->isChecked());
-  store.WriteBool(kOptions, "Force1541UppercaseNames", FUi.CheckBox1541UUppercase->isChecked());
-  store.WriteBool(kOptions, "TestMode", FUi.CheckBoxTestMode->isChecked());
+  WriteJobOptions(CollectJobOptions(), store);
+  // The radio groups are stored as they stand, also without a selection.
+  store.WriteInteger(kOptionsSection, kFileNameStyleKey, FUi.RadioGroupFileNames->ItemIndex());
+  store.WriteInteger(kOptionsSection, kNFOStyleKey, FUi.RadioGroupNFO->ItemIndex());
   store.UpdateFile();
 }
 

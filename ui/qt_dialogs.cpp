@@ -5,7 +5,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 
-#include "ui/shell_delete.h"
+#include "base/shell_delete.h"
 
 namespace vq {
 

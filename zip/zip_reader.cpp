@@ -78,18 +78,6 @@ std::string SafeRelativePath(std::string_view stored) {
   return result;
 }
 
-// Creates or replaces `path` for writing, mode 0644. A read-only file, or a
-// symbolic link in its place, is removed first; a link is never followed.
-FileHandle CreateReplacing(const std::string& path) {
-  constexpr int kFlags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
-  FileHandle file(::open(path.c_str(), kFlags, 0644));
-  if (!file.IsOpen() && (errno == EACCES || errno == EPERM || errno == ELOOP)) {
-    if (::unlink(path.c_str()) == 0) file = FileHandle(::open(path.c_str(), kFlags | O_EXCL, 0644));
-  }
-  if (!file.IsOpen()) throw SystemError(path, errno);
-  return file;
-}
-
 }  // namespace
 
 void TZipReader::ArchiveClose::operator()(zip* z) const {
@@ -281,7 +269,7 @@ void TZipReader::WriteEntry(int64_t index, const std::string& name, const std::s
   if (!file) Fail(name + ": " + zip_strerror(archive_.get()));
   FileHandle out;
   try {
-    out = CreateReplacing(target);
+    out = CreateFileForWriting(target);
   } catch (const Error& e) {
     Fail(e.what());
   }

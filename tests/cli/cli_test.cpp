@@ -12,6 +12,7 @@
 #include "cli/cli_options.h"
 #include "cli/job_runner.h"
 #include "cli/progress_printer.h"
+#include "engine/job_check.h"
 #include "tools/zip_writer.h"
 #include "temp_folder.h"
 
@@ -22,7 +23,7 @@ namespace fs = std::filesystem;
 
 struct Parsed {
   std::optional<int> exit;
-  TCliOptions options;
+  TCommandLine command;
   std::string out, err;
 };
 
@@ -32,7 +33,7 @@ Parsed Parse(std::vector<std::string> args) {
   for (const auto& a : args) argv.push_back(a.c_str());
   Parsed p;
   std::ostringstream out, err;
-  p.exit = ParseCommandLine(static_cast<int>(argv.size()), argv.data(), p.options, out, err);
+  p.exit = ParseCommandLine(static_cast<int>(argv.size()), argv.data(), p.command, out, err);
   p.out = out.str();
   p.err = err.str();
   return p;
@@ -48,29 +49,28 @@ void Write(const std::string& path, const std::string& text) {
 TEST(CliOptions, DefaultsAndFlagMapping) {
   Parsed p = Parse({"--source", " /src ", "--dest", "/dst"});
   ASSERT_FALSE(p.exit.has_value()) << p.err;
-  EXPECT_EQ(p.options.SourceDir, "/src");
-  EXPECT_EQ(p.options.FileNameStyle, fns1541U);
-  EXPECT_EQ(p.options.NFOStyle, nsOptimize);
-  EXPECT_FALSE(p.options.IncludeSIDs || p.options.FilterIDs || p.options.AutoSwap || p.options.ExtractT64 ||
-               p.options.ForceUppercase || p.options.TestMode || p.options.Replace);
+  EXPECT_EQ(CheckJob(p.command.Options).Options.SourceDir, "/src/");  // trimmed by the check
+  EXPECT_EQ(p.command.Options.FileNameStyle, fns1541U);
+  EXPECT_EQ(p.command.Options.NFOStyle, nsOptimize);
+  EXPECT_FALSE(p.command.Options.IncludeSIDs || p.command.Options.FilterIDs || p.command.Options.AutoSwap || p.command.Options.ExtractT64 ||
+               p.command.Options.ForceUppercase || p.command.Options.TestMode || p.command.Replace);
 
   p = Parse({"--source", "/s", "--dest", "/d", "--hvsc", "/h", "--filter", "/f.xml", "--style", "SD2IEC", "--nfo",
              "raw", "--autoswap", "--t64", "--uppercase", "--test", "--replace"});
   ASSERT_FALSE(p.exit.has_value()) << p.err;
-  EXPECT_TRUE(p.options.IncludeSIDs);  // --hvsc turns SIDs on
-  EXPECT_EQ(p.options.HvscDir, "/h");
-  EXPECT_TRUE(p.options.FilterIDs);    // --filter turns the filter on
-  EXPECT_EQ(p.options.FilterFile, "/f.xml");
-  EXPECT_EQ(p.options.FileNameStyle, fnsSD2IEC);
-  EXPECT_EQ(p.options.NFOStyle, nsNoOptimize);
-  EXPECT_TRUE(p.options.AutoSwap && p.options.ExtractT64 && p.options.ForceUppercase && p.options.TestMode &&
-              p.options.Replace);
-  EXPECT_EQ(Parse({"--source", "/s", "--dest", "/d", "--style", "none", "--nfo", "exclude"}).options.NFOStyle,
+  EXPECT_TRUE(p.command.Options.IncludeSIDs);  // --hvsc turns SIDs on
+  EXPECT_EQ(p.command.Options.HvscDir, "/h");
+  EXPECT_TRUE(p.command.Options.FilterIDs);    // --filter turns the filter on
+  EXPECT_EQ(p.command.Options.FilterFile, "/f.xml");
+  EXPECT_EQ(p.command.Options.FileNameStyle, fnsSD2IEC);
+  EXPECT_EQ(p.command.Options.NFOStyle, nsNoOptimize);
+  EXPECT_TRUE(p.command.Options.AutoSwap && p.command.Options.ExtractT64 && p.command.Options.ForceUppercase && p.command.Options.TestMode &&
+              p.command.Replace);
+  EXPECT_EQ(Parse({"--source", "/s", "--dest", "/d", "--style", "none", "--nfo", "exclude"}).command.Options.NFOStyle,
             nsExclude);
 }
 
 TEST(CliOptions, UsageErrorsExitWithTwo) {
-  EXPECT_EQ(Parse({"--source", "/s"}).exit, kExitUsage);
   EXPECT_EQ(Parse({"--source", "/s", "--dest", "/d", "--style", "c128"}).exit, kExitUsage);
   EXPECT_EQ(Parse({"--bogus"}).exit, kExitUsage);
   EXPECT_EQ(Parse({"--source", "/s", "--dest", "/d", "--profile", "/no/such.vqsini"}).exit, kExitUsage);
@@ -87,25 +87,25 @@ TEST(CliOptions, ProfileGivesTheTwelveOptionsAndFlagsOverrideIt) {
         "Force1541UppercaseNames=1\r\nTestMode=1\r\n\r\n");
   Parsed p = Parse({"--profile", tmp.Path() + "p.vqsini"});
   ASSERT_FALSE(p.exit.has_value()) << p.err;
-  EXPECT_EQ(p.options.SourceDir, "/from/profile");
-  EXPECT_EQ(p.options.FileNameStyle, fnsSD2IEC);
-  EXPECT_EQ(p.options.NFOStyle, nsExclude);
-  EXPECT_TRUE(p.options.IncludeSIDs);
-  EXPECT_FALSE(p.options.FilterIDs);  // "yes" is not a number: the default
-  EXPECT_TRUE(p.options.AutoSwap);
-  EXPECT_FALSE(p.options.ExtractT64);
-  EXPECT_TRUE(p.options.TestMode);
+  EXPECT_EQ(p.command.Options.SourceDir, "/from/profile");
+  EXPECT_EQ(p.command.Options.FileNameStyle, fnsSD2IEC);
+  EXPECT_EQ(p.command.Options.NFOStyle, nsExclude);
+  EXPECT_TRUE(p.command.Options.IncludeSIDs);
+  EXPECT_FALSE(p.command.Options.FilterIDs);  // "yes" is not a number: the default
+  EXPECT_TRUE(p.command.Options.AutoSwap);
+  EXPECT_FALSE(p.command.Options.ExtractT64);
+  EXPECT_TRUE(p.command.Options.TestMode);
 
   p = Parse({"--profile", tmp.Path() + "p.vqsini", "--source", "/cli", "--style", "none", "--t64"});
-  EXPECT_EQ(p.options.SourceDir, "/cli");
-  EXPECT_EQ(p.options.DestDir, "/dest/profile");
-  EXPECT_EQ(p.options.FileNameStyle, fnsNone);
-  EXPECT_TRUE(p.options.ExtractT64);
+  EXPECT_EQ(p.command.Options.SourceDir, "/cli");
+  EXPECT_EQ(p.command.Options.DestDir, "/dest/profile");
+  EXPECT_EQ(p.command.Options.FileNameStyle, fnsNone);
+  EXPECT_TRUE(p.command.Options.ExtractT64);
 
   // An out-of-range style selects "None".
   EXPECT_EQ(Parse({"--profile", (Write(tmp.Path() + "q.vqsini", "[]\r\nFilenamestyle=7\r\nSourceDir=/s\r\nDestDir=/d\r\n"),
                                  tmp.Path() + "q.vqsini")})
-                .options.FileNameStyle,
+                .command.Options.FileNameStyle,
             fnsNone);
 }
 
@@ -140,12 +140,12 @@ class CliRun : public ::testing::Test {
     Write(tmp_.Path() + "games/a.zip", "");
     tools::WriteZipFile(tmp_.Path() + "games/a.zip",
                         {{"VERSION.NFO", "Name: Archon\r\nUnique-ID: 7\r\n", true}, {"archon.d64", "disk", true}});
-    options_.SourceDir = tmp_.Path() + "games";
-    options_.DestDir = tmp_.Path() + "sd";
+    command_.Options.SourceDir = tmp_.Path() + "games";
+    command_.Options.DestDir = tmp_.Path() + "sd";
   }
   int Run() {
     std::ostringstream out, err;
-    const int code = RunJob(options_, out, err, false, 80, abort_);
+    const int code = RunJob(command_, out, err, false, 80, abort_);
     out_ = out.str();
     err_ = err.str();
     return code;
@@ -156,13 +156,13 @@ class CliRun : public ::testing::Test {
     return s.substr(s.find_last_of('\n') + 1);
   }
   TempDir tmp_;
-  TCliOptions options_;
+  TCommandLine command_;
   std::atomic<bool> abort_{false};
   std::string out_, err_;
 };
 
 TEST_F(CliRun, FinishedRunPrintsSummaryLastAndBuildsTheStyledOutputFolder) {
-  options_.FileNameStyle = fnsSD2IEC;
+  command_.Options.FileNameStyle = fnsSD2IEC;
   EXPECT_EQ(Run(), kExitFinished) << err_;
   EXPECT_EQ(LastLine(), "Done. 1 archives scanned, 0 invalid, 0 excluded by filter. 1 games extracted.");
   EXPECT_TRUE(fs::exists(tmp_.Path() + "sd/vondral sd/archon/archon.d64"));
@@ -177,51 +177,57 @@ TEST_F(CliRun, ExistingOutputNeedsReplaceAndReplaceNeverFollowsLinks) {
   EXPECT_NE(err_.find("--replace"), std::string::npos);
   EXPECT_TRUE(fs::exists(tmp_.Path() + "sd/VONDRAL SD/old.txt"));
 
-  options_.Replace = true;
+  command_.Replace = true;
   EXPECT_EQ(Run(), kExitFinished) << err_;
   EXPECT_FALSE(fs::exists(tmp_.Path() + "sd/VONDRAL SD/old.txt"));
   EXPECT_EQ(std::ifstream(tmp_.Path() + "keep/precious.txt").rdbuf()->in_avail() > 0, true);
 }
 
 TEST_F(CliRun, MissingFoldersAndFailuresGiveTheirStatuses) {
-  options_.SourceDir = tmp_.Path() + "nowhere";
+  command_.Options.SourceDir = tmp_.Path() + "nowhere";
   EXPECT_EQ(Run(), kExitUsage);
   EXPECT_NE(err_.find("Please specify a valid source directory."), std::string::npos);
 
-  options_.SourceDir = tmp_.Path() + "games";
-  options_.IncludeSIDs = true;
-  options_.HvscDir = tmp_.Path() + "no-hvsc";
+  command_.Options.SourceDir = tmp_.Path() + "games";
+  command_.Options.IncludeSIDs = true;
+  command_.Options.HvscDir = tmp_.Path() + "no-hvsc";
   EXPECT_EQ(Run(), kExitUsage);
   EXPECT_NE(err_.find("Please specify a valid HVSC root directory, or disable the Include SIDs option."),
             std::string::npos);
 
-  options_.IncludeSIDs = false;
-  options_.FilterIDs = true;
-  options_.FilterFile = tmp_.Path() + "missing.xml";
-  EXPECT_EQ(Run(), kExitFailed);
-  EXPECT_EQ(LastLine(), "Fatal error loading RomList. " + tmp_.Path() + "missing.xml does not exist");
+  command_.Options.IncludeSIDs = false;
+  command_.Options.FilterIDs = true;
+  command_.Options.FilterFile = tmp_.Path() + "missing.xml";
+  EXPECT_EQ(Run(), kExitUsage);
+  EXPECT_NE(err_.find("Fatal error loading RomList. " + tmp_.Path() + "missing.xml does not exist"), std::string::npos);
+  EXPECT_FALSE(fs::exists(tmp_.Path() + "sd"));  // nothing written before the job could start
+
+  command_.Options.FilterIDs = false;
+  command_.Options.DestDir = " ";
+  EXPECT_EQ(Run(), kExitUsage);
+  EXPECT_NE(err_.find("Please specify Source and Destination folders."), std::string::npos);
 }
 
 TEST_F(CliRun, OutputAndSourceMayNotLieInsideOneAnother) {
   // The output folder inside the source: --replace would delete it with
   // the collection's files, and the job would write into the collection.
-  options_.SourceDir = tmp_.Path() + "nest/VONDRAL SD/games";
-  Write(options_.SourceDir + "/keep.zip", "zip bytes");
-  options_.DestDir = tmp_.Path() + "nest";
-  options_.Replace = true;
+  command_.Options.SourceDir = tmp_.Path() + "nest/VONDRAL SD/games";
+  Write(command_.Options.SourceDir + "/keep.zip", "zip bytes");
+  command_.Options.DestDir = tmp_.Path() + "nest";
+  command_.Replace = true;
   EXPECT_EQ(Run(), kExitUsage);
   EXPECT_NE(err_.find("must not lie inside one another"), std::string::npos);
-  EXPECT_TRUE(fs::exists(options_.SourceDir + "/keep.zip"));
+  EXPECT_TRUE(fs::exists(command_.Options.SourceDir + "/keep.zip"));
 
-  options_.SourceDir = tmp_.Path() + "games";
-  options_.DestDir = tmp_.Path() + "games/sub";  // the output would land in the source
+  command_.Options.SourceDir = tmp_.Path() + "games";
+  command_.Options.DestDir = tmp_.Path() + "games/sub";  // the output would land in the source
   EXPECT_EQ(Run(), kExitUsage);
   EXPECT_FALSE(fs::exists(tmp_.Path() + "games/sub"));
 }
 
 TEST_F(CliRun, AFileNamedLikeTheOutputFolderIsNeverDeleted) {
   Write(tmp_.Path() + "sd/VONDRAL SD", "a file, not a folder");
-  options_.Replace = true;
+  command_.Replace = true;
   EXPECT_EQ(Run(), kExitFailed);
   EXPECT_EQ(std::ifstream(tmp_.Path() + "sd/VONDRAL SD").get(), 'a');
 }

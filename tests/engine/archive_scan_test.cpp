@@ -26,11 +26,11 @@ const TArcInfo* FindGame(const TArchiveList& list, const std::u16string& name) {
   return nullptr;
 }
 
-JobOptions TestModeJob(const TempFolder& tmp) {
-  JobOptions o;
-  o.Source = tmp.Path() + "games";
-  o.Dest = tmp.Path() + "out";
-  o.Test = true;
+TestJob TestModeJob(const TempFolder& tmp) {
+  TestJob o;
+  o.SourceDir = tmp.Path() + "games";
+  o.DestDir = tmp.Path() + "out";
+  o.TestMode = true;
   return o;
 }
 
@@ -38,16 +38,16 @@ TEST(ArchiveScan, EmptySourceRunsEveryPhaseAndWritesHeaderOnlyGameList) {
   TempFolder tmp;
   mkdir((tmp.Path() + "games").c_str(), 0755);
   mkdir((tmp.Path() + "out").c_str(), 0755);
-  JobOptions o = TestModeJob(tmp);
-  o.Test = false;
-  o.SIDs = true;
-  o.Hvsc = tmp.Path();
+  TestJob o = TestModeJob(tmp);
+  o.TestMode = false;
+  o.IncludeSIDs = true;
+  o.HvscDir = tmp.Path();
   const JobResult r = RunJob(o);
   EXPECT_EQ(r.Outcome, TJobOutcome::joFinished);
   EXPECT_EQ(r.Final,
             "Done. 0 archives scanned, 0 invalid, 0 excluded by filter. 0 games extracted. 0 SIDs included, 0 not "
             "found.");
-  EXPECT_EQ(ReadFile(tmp.Path() + "out/GameList.csv"), "\"Game Title\",\"Path\",\"Unique-ID\",\"Error\"\r\n");
+  EXPECT_EQ(ReadFile(tmp.Path() + "out/VONDRAL SD/GameList.csv"), "\"Game Title\",\"Path\",\"Unique-ID\",\"Error\"\r\n");
   EXPECT_TRUE(r.TerminateNoticeRan);
   const std::vector<std::string> phases = {"Loading RomLister Game IDs...", "Scanning zip files.", "Sorting...",
                                            "Building output matrix...", "Extracting archives..."};
@@ -102,10 +102,10 @@ TEST(ArchiveScan, NfoFieldRules) {
   WriteGameZip(g + "3.zip", "Name: Sid Single Blank\r\nSID: /MUSICIANS/X/a.sid\r\nUnique-ID: 7\r\n");
   WriteGameZip(g + "4.zip", "Name: Sid Two Blanks\r\nsid:  /MUSICIANS/X/Tune.SID\r\nUnique-ID: 8 \r\n");
   WriteGameZip(g + "5.zip", std::string("Name: Caf\xE9 \x80uro\r\nUnique-ID: 9\r\n"));
-  JobOptions o = TestModeJob(tmp);
-  o.SIDs = true;
-  o.Hvsc = tmp.Path() + "hvsc";
-  mkdir(o.Hvsc.c_str(), 0755);
+  TestJob o = TestModeJob(tmp);
+  o.IncludeSIDs = true;
+  o.HvscDir = tmp.Path() + "hvsc";
+  mkdir(o.HvscDir.c_str(), 0755);
   const JobResult r = RunJob(o);
   ASSERT_EQ(r.Archives.size(), 5u);
   EXPECT_EQ(FindGame(r.Archives, u"Next Line Title")->UniqueID, 42);
@@ -182,8 +182,8 @@ TEST(ArchiveScan, SymbolicLinksToFoldersAreNotWalked) {
 
 TEST(ArchiveScan, MissingSourceFolderGivesAnEmptyJob) {
   TempFolder tmp;
-  JobOptions o = TestModeJob(tmp);
-  mkdir(o.Dest.c_str(), 0755);
+  TestJob o = TestModeJob(tmp);
+  mkdir(o.Output().c_str(), 0755);
   const JobResult r = RunJob(o);
   EXPECT_EQ(r.Outcome, TJobOutcome::joFinished);
   EXPECT_EQ(r.Scanned, 0);
@@ -193,8 +193,8 @@ TEST(ArchiveScan, MissingSourceFolderGivesAnEmptyJob) {
 TEST(ArchiveScan, AbortDuringScanSkipsLaterPhasesButReportsSummary) {
   TempFolder tmp;
   for (int i = 0; i < 6; ++i) WriteGameZip(tmp.Path() + "games/" + std::to_string(i) + ".zip", Nfo("G" + std::to_string(i), i));
-  JobOptions o = TestModeJob(tmp);
-  mkdir(o.Dest.c_str(), 0755);
+  TestJob o = TestModeJob(tmp);
+  mkdir(o.Output().c_str(), 0755);
   o.OnStatus = [](const std::string& s, TWorkThread& job) {
     if (s == "Scanning zip files. (3 so far.)\r\n2.zip") job.Terminate();
   };
@@ -204,7 +204,7 @@ TEST(ArchiveScan, AbortDuringScanSkipsLaterPhasesButReportsSummary) {
   EXPECT_EQ(std::count(r.Statuses.begin(), r.Statuses.end(), "Sorting..."), 0);
   EXPECT_FALSE(std::any_of(r.Statuses.begin(), r.Statuses.end(),
                            [](const std::string& s) { return s.rfind("Adjusting", 0) == 0; }));
-  EXPECT_EQ(ReadFile(o.Dest + "/GameList.csv"), "");  // no game list after an abort
+  EXPECT_EQ(ReadFile(o.Output() + "/GameList.csv"), "");  // no game list after an abort
   EXPECT_TRUE(r.TerminateNoticeRan);
 }
 
@@ -220,9 +220,9 @@ class ScanFilter : public ::testing::Test {
   }
   JobResult Run(const std::string& filterText) {
     WriteFile(tmp_.Path() + "filter.xml", filterText);
-    JobOptions o = TestModeJob(tmp_);
+    TestJob o = TestModeJob(tmp_);
     o.FilterIDs = true;
-    o.Filter = tmp_.Path() + "filter.xml";
+    o.FilterFile = tmp_.Path() + "filter.xml";
     return RunJob(o);
   }
   TempFolder tmp_;
@@ -248,15 +248,15 @@ TEST_F(ScanFilter, UnusableFilterEndsTheJobWithoutSummary) {
   JobResult r = Run("");
   EXPECT_EQ(r.Outcome, TJobOutcome::joFailed);
   EXPECT_EQ(r.Statuses, (std::vector<std::string>{"Loading RomLister Game IDs...", noIds}));
-  EXPECT_EQ(ReadFile(tmp_.Path() + "out/GameList.csv"), "");
+  EXPECT_EQ(ReadFile(tmp_.Path() + "out/VONDRAL SD/GameList.csv"), "");
 
   r = Run("<game name=\"99999999999\">");
   EXPECT_EQ(r.Final, "Fatal error loading RomList. '99999999999' is not a valid integer value");
   EXPECT_EQ(r.Outcome, TJobOutcome::joFailed);
 
-  JobOptions o = TestModeJob(tmp_);
+  TestJob o = TestModeJob(tmp_);
   o.FilterIDs = true;
-  o.Filter = tmp_.Path() + "missing.xml";
+  o.FilterFile = tmp_.Path() + "missing.xml";
   r = RunJob(o);
   EXPECT_EQ(r.Final, "Fatal error loading RomList. " + tmp_.Path() + "missing.xml does not exist");
   EXPECT_EQ(r.Scanned, 0);

@@ -89,19 +89,19 @@ class GeneratedCollection : public ::testing::Test {
     delete tmp_;
   }
 
-  static JobOptions Options(const std::string& outName) {
-    JobOptions o;
-    o.Source = collection_->GamesDir;
-    o.Dest = tmp_->Path() + outName;
-    o.Hvsc = collection_->HvscDir;
+  static TestJob Options(const std::string& outName) {
+    TestJob o;
+    o.SourceDir = collection_->GamesDir;
+    o.DestDir = tmp_->Path() + outName;
+    o.HvscDir = collection_->HvscDir;
     return o;
   }
 
   // SIDs, tapes and AUTOSWAP.LST on.
-  static JobOptions FullOptions(const std::string& outName) {
-    JobOptions o = Options(outName);
-    o.SIDs = true;
-    o.T64 = true;
+  static TestJob FullOptions(const std::string& outName) {
+    TestJob o = Options(outName);
+    o.IncludeSIDs = true;
+    o.ExtractT64 = true;
     o.AutoSwap = true;
     return o;
   }
@@ -129,8 +129,8 @@ TempFolder* GeneratedCollection::tmp_ = nullptr;
 tools::TSampleCollection* GeneratedCollection::collection_ = nullptr;
 
 TEST_F(GeneratedCollection, TestModeCountsStatusesAndPathsMatchTheManifest) {
-  JobOptions o = FullOptions("test-1541u");
-  o.Test = true;
+  TestJob o = FullOptions("test-1541u");
+  o.TestMode = true;
   const auto before = TreeFingerprint(collection_->GamesDir);
   const JobResult r = RunJob(o);
   ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
@@ -153,11 +153,11 @@ TEST_F(GeneratedCollection, TestModeCountsStatusesAndPathsMatchTheManifest) {
   EXPECT_EQ(r.TapeFiles, tapeFiles);
 
   // Nothing but the game list was written; the source is unchanged.
-  EXPECT_EQ(ListTree(o.Dest + "/"), std::vector<std::string>{"GameList.csv"});
+  EXPECT_EQ(ListTree(o.Output() + "/"), std::vector<std::string>{"GameList.csv"});
   EXPECT_EQ(TreeFingerprint(collection_->GamesDir), before);
 
   std::string header;
-  const std::vector<CsvRow> rows = ReadGameList(o.Dest + "/GameList.csv", &header);
+  const std::vector<CsvRow> rows = ReadGameList(o.Output() + "/GameList.csv", &header);
   EXPECT_EQ(header, "\"Game Title\",\"Path\",\"Unique-ID\",\"Error\"");
   ASSERT_EQ(static_cast<int>(rows.size()), valid);
   std::map<int32_t, const CsvRow*> byId;
@@ -182,15 +182,15 @@ TEST_F(GeneratedCollection, TestModeCountsStatusesAndPathsMatchTheManifest) {
 }
 
 TEST_F(GeneratedCollection, Sd2iecJobWritesTheTreeTheManifestImplies) {
-  JobOptions o = FullOptions("sd");
-  o.Style = fnsSD2IEC;
+  TestJob o = FullOptions("sd");
+  o.FileNameStyle = fnsSD2IEC;
   const auto before = TreeFingerprint(collection_->GamesDir);
   const JobResult r = RunJob(o);
   ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
   EXPECT_EQ(TreeFingerprint(collection_->GamesDir), before);
 
   std::string header;
-  const std::vector<CsvRow> rows = ReadGameList(o.Dest + "/gamelist.csv", &header);
+  const std::vector<CsvRow> rows = ReadGameList(o.Output() + "/gamelist.csv", &header);
   std::map<int32_t, const CsvRow*> byId;
   for (const CsvRow& row : rows) byId[row.Id] = &row;
 
@@ -199,7 +199,7 @@ TEST_F(GeneratedCollection, Sd2iecJobWritesTheTreeTheManifestImplies) {
     if (!Counts(g) || g.UniqueID < 0) continue;
     const auto it = byId.find(g.UniqueID);
     ASSERT_NE(it, byId.end()) << g.Title;
-    const std::string folder = o.Dest + "/" + it->second->Path;
+    const std::string folder = o.Output() + "/" + it->second->Path;
     ASSERT_TRUE(fs::is_directory(folder)) << folder;
 
     // sd2iec folder names: lower case, at most 16 characters.
@@ -263,10 +263,10 @@ TEST_F(GeneratedCollection, Sd2iecJobWritesTheTreeTheManifestImplies) {
 }
 
 TEST_F(GeneratedCollection, FilterKeepsOnlyListedGames) {
-  JobOptions o = Options("filtered");
-  o.Test = true;
+  TestJob o = Options("filtered");
+  o.TestMode = true;
   o.FilterIDs = true;
-  o.Filter = collection_->RomListFile;
+  o.FilterFile = collection_->RomListFile;
   const JobResult r = RunJob(o);
   ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
   EXPECT_EQ(r.Scanned, r.Ignored + r.Filtered + r.Loaded);
@@ -287,20 +287,20 @@ TEST_F(GeneratedCollection, FilterKeepsOnlyListedGames) {
 }
 
 TEST_F(GeneratedCollection, RawNfoAndTapesAsStoredWithoutSids) {
-  JobOptions o = Options("raw");
-  o.Style = fnsNone;
-  o.Nfo = nsNoOptimize;
+  TestJob o = Options("raw");
+  o.FileNameStyle = fnsNone;
+  o.NFOStyle = nsNoOptimize;
   const JobResult r = RunJob(o);
   ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
   EXPECT_EQ(r.Final.find("SIDs"), std::string::npos);
   std::string header;
-  const std::vector<CsvRow> rows = ReadGameList(o.Dest + "/GameList.csv", &header);
+  const std::vector<CsvRow> rows = ReadGameList(o.Output() + "/GameList.csv", &header);
   std::map<int32_t, const CsvRow*> byId;
   for (const CsvRow& row : rows) byId[row.Id] = &row;
   int tapes = 0;
   for (const TSampleGame& g : collection_->Games) {
     if (!Counts(g) || g.UniqueID < 0) continue;
-    const std::string folder = o.Dest + "/" + byId.at(g.UniqueID)->Path;
+    const std::string folder = o.Output() + "/" + byId.at(g.UniqueID)->Path;
     EXPECT_TRUE(fs::exists(folder + "VERSION.NFO")) << folder;
     EXPECT_FALSE(fs::exists(folder + "GAMESID.SID"));
     for (const std::string& entry : g.Entries) {

@@ -59,11 +59,12 @@ std::string Pc64(const std::string& name, uint16_t load, const std::string& data
 class Extraction : public ::testing::Test {
  protected:
   std::string Games() const { return tmp_.Path() + "games/"; }
-  std::string Out() const { return tmp_.Path() + "out/"; }
-  JobOptions Options() const {
-    JobOptions o;
-    o.Source = Games();
-    o.Dest = tmp_.Path() + "out";
+  std::string Out() const { return tmp_.Path() + "out/VONDRAL SD/"; }
+  std::string SdOut() const { return tmp_.Path() + "out/vondral sd/"; }  // the sd2iec style's
+  TestJob Options() const {
+    TestJob o;
+    o.SourceDir = Games();
+    o.DestDir = tmp_.Path() + "out";
     return o;
   }
   TempFolder tmp_;
@@ -100,7 +101,7 @@ TEST_F(Extraction, OneGameWithDisksStrayFileAndOptimizedNfo) {
 TEST_F(Extraction, AutoSwapListIsSortedIgnoringCaseAndOnlyForSeveralDisks) {
   WriteGameZip(Games() + "multi.zip", Nfo("Multi", 1), {{"b.d64", "b"}, {"A.D64", "a"}, {"c.D64", "c"}});
   WriteGameZip(Games() + "mixed.zip", Nfo("Mixed", 2), {{"one.d64", "x"}, {"tape.t64", TapeArchive({{"X", 0x801, "x"}})}});
-  JobOptions o = Options();
+  TestJob o = Options();
   o.AutoSwap = true;
   const JobResult r = RunJob(o);
   ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
@@ -112,7 +113,7 @@ TEST_F(Extraction, AutoSwapListIsSortedIgnoringCaseAndOnlyForSeveralDisks) {
 TEST_F(Extraction, AutoSwapOrderReadsLikeAListAndOddExtensionsAreQuoted) {
   WriteGameZip(Games() + "g.zip", Nfo("Order", 1),
                {{"Game1.d64", "1"}, {"game2.D64", "2"}, {"Game_A.d64", "a"}, {"x.t\x7f", "?"}, {"y.T\x7f", "?"}});
-  JobOptions o = Options();
+  TestJob o = Options();
   o.AutoSwap = true;
   const JobResult r = RunJob(o);
   EXPECT_EQ(ReadFile(Out() + "Order/AUTOSWAP.LST"), "Game_A.d64\r\nGame1.d64\r\ngame2.D64\r\n");
@@ -125,20 +126,20 @@ TEST_F(Extraction, TapeArchivesBecomePc64FilesAlsoFromSubFolders) {
   const std::string tape = TapeArchive({{"LOADER", 0x0801, "abc"}, {"MAIN PART", 0x2000, "defgh"}});
   WriteGameZip(Games() + "tape.zip", Nfo("Tape Game", 10), {{"tapes/Game.T64", tape}});
   WriteGameZip(Games() + "bad.zip", Nfo("Bad Tape", 11), {{"broken.t64", "not a tape at all"}});
-  JobOptions o = Options();
-  o.T64 = true;
-  o.Style = fnsSD2IEC;
+  TestJob o = Options();
+  o.ExtractT64 = true;
+  o.FileNameStyle = fnsSD2IEC;
   const JobResult r = RunJob(o);
   ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
-  EXPECT_EQ(ReadFile(Out() + "tape game/Game.P00"), Pc64("LOADER", 0x0801, "abc"));
-  EXPECT_EQ(ReadFile(Out() + "tape game/Game.P01"), Pc64("MAIN PART", 0x2000, "defgh"));
-  EXPECT_FALSE(fs::exists(Out() + "tape game/tapes"));  // the T64 itself is not written
-  EXPECT_FALSE(fs::exists(Out() + "bad tape/broken.t64"));
+  EXPECT_EQ(ReadFile(SdOut() + "tape game/Game.P00"), Pc64("LOADER", 0x0801, "abc"));
+  EXPECT_EQ(ReadFile(SdOut() + "tape game/Game.P01"), Pc64("MAIN PART", 0x2000, "defgh"));
+  EXPECT_FALSE(fs::exists(SdOut() + "tape game/tapes"));  // the T64 itself is not written
+  EXPECT_FALSE(fs::exists(SdOut() + "bad tape/broken.t64"));
   EXPECT_EQ(r.TapeArchives, 1);
   EXPECT_EQ(r.TapeFiles, 2);
   EXPECT_EQ(r.TapeFailures, 1);
   // sd2iec: lower-case file name; errors in the order they arise.
-  EXPECT_EQ(ReadFile(Out() + "gamelist.csv"),
+  EXPECT_EQ(ReadFile(SdOut() + "gamelist.csv"),
             kHeader + "\"Bad Tape\",\"bad tape/\",\"11\",\"No Files Extracted. T64 file extraction error.\"\r\n" +
                 "\"Tape Game\",\"tape game/\",\"10\",\"\"\r\n");
 }
@@ -146,13 +147,13 @@ TEST_F(Extraction, TapeArchivesBecomePc64FilesAlsoFromSubFolders) {
 TEST_F(Extraction, NfoStylesRawAndExclude) {
   const std::string nfo = "Name:   Raw Game\r\nUnique-ID: 5\r\nComment: " + std::string(60, 'x') + "\r\n";
   WriteGameZip(Games() + "g.zip", nfo, {{"g.d64", "d"}});
-  JobOptions o = Options();
-  o.Nfo = nsNoOptimize;
+  TestJob o = Options();
+  o.NFOStyle = nsNoOptimize;
   RunJob(o);
   EXPECT_EQ(ReadFile(Out() + "Raw Game/VERSION.NFO"), nfo);
 
   fs::remove_all(Out());
-  o.Nfo = nsExclude;
+  o.NFOStyle = nsExclude;
   RunJob(o);
   EXPECT_TRUE(fs::exists(Out() + "Raw Game/g.d64"));
   EXPECT_FALSE(fs::exists(Out() + "Raw Game/VERSION.NFO"));
@@ -167,9 +168,9 @@ TEST_F(Extraction, SidCopiesPerStyleWithCaseAndSeparatorTolerance) {
   WriteGameZip(Games() + "2.zip", Nfo("Arkanoid", 2, "\\musicians\\g\\galway_martin\\Arkanoid"), {{"a.d64", "d"}});
   WriteGameZip(Games() + "3.zip", Nfo("Missing", 3, "/MUSICIANS/X/Nobody/Nothing"), {{"m.d64", "d"}});
   WriteGameZip(Games() + "4.zip", Nfo("Escape", 4, "/../../etc/passwd"), {{"e.d64", "d"}});
-  JobOptions o = Options();
-  o.SIDs = true;
-  o.Hvsc = hvsc;
+  TestJob o = Options();
+  o.IncludeSIDs = true;
+  o.HvscDir = hvsc;
   JobResult r = RunJob(o);
   ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
   EXPECT_EQ(ReadFile(Out() + "Commando/Commando.sid"), "PSID commando");
@@ -182,11 +183,11 @@ TEST_F(Extraction, SidCopiesPerStyleWithCaseAndSeparatorTolerance) {
   EXPECT_NE(ReadFile(Out() + "GameList.csv").find("\"Missing\",\"Missing/\",\"3\",\"Missing SID.\""), std::string::npos);
 
   fs::remove_all(Out());
-  o.Style = fnsSD2IEC;
+  o.FileNameStyle = fnsSD2IEC;
   r = RunJob(o);
-  EXPECT_EQ(ReadFile(Out() + "commando/GAMESID.SID"), "PSID commando");
-  EXPECT_EQ(ReadFile(Out() + "commando/GAMESID.PRG"), "PRG commando");
-  EXPECT_EQ(ReadFile(Out() + "arkanoid/GAMESID.PRG"), "PRG only");
+  EXPECT_EQ(ReadFile(SdOut() + "commando/GAMESID.SID"), "PSID commando");
+  EXPECT_EQ(ReadFile(SdOut() + "commando/GAMESID.PRG"), "PRG commando");
+  EXPECT_EQ(ReadFile(SdOut() + "arkanoid/GAMESID.PRG"), "PRG only");
 }
 
 TEST_F(Extraction, EntriesNeverLandOutsideTheGameFolder) {
@@ -232,11 +233,11 @@ TEST_F(Extraction, TestModeWritesOnlyTheGameList) {
   WriteFile(hvsc + "S/t.sid", "sid");
   WriteGameZip(Games() + "t.zip", Nfo("Quote \"Q\" Game", 77, "/S/t"),
                {{"a.d64", "a"}, {"b.d64", "b"}, {"t.t64", TapeArchive({{"F", 0x801, "f"}})}});
-  JobOptions o = Options();
-  o.Test = true;
-  o.SIDs = true;
-  o.Hvsc = hvsc;
-  o.T64 = true;
+  TestJob o = Options();
+  o.TestMode = true;
+  o.IncludeSIDs = true;
+  o.HvscDir = hvsc;
+  o.ExtractT64 = true;
   o.AutoSwap = true;
   const JobResult r = RunJob(o);
   ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
@@ -254,12 +255,12 @@ TEST_F(Extraction, UnwritableDestinationEndsTheJobWithTheMessageShown) {
   WriteGameZip(Games() + "g.zip", Nfo("Game", 1), {{"g.d64", "d"}});
   WriteFile(tmp_.Path() + "blocker", "a file where a folder should be");
   const auto before = TreeFingerprint(Games());
-  JobOptions o = Options();
-  o.Dest = tmp_.Path() + "blocker/out";
+  TestJob o = Options();
+  o.DestDir = tmp_.Path() + "blocker/out";
   o.CreateDest = false;
   const JobResult r = RunJob(o);
   EXPECT_EQ(r.Outcome, TJobOutcome::joFailed);
-  EXPECT_EQ(r.Final, "ERROR: Unable to create directory \"" + tmp_.Path() + "blocker/out/Game/\"\r\n" +
+  EXPECT_EQ(r.Final, "ERROR: Unable to create directory \"" + tmp_.Path() + "blocker/out/VONDRAL SD/Game/\"\r\n" +
                          "Extracting archives (1/1)\r\ng.zip\r\n(Game)");
   EXPECT_TRUE(r.TerminateNoticeRan);
   EXPECT_EQ(TreeFingerprint(Games()), before);
@@ -270,7 +271,7 @@ TEST_F(Extraction, AbortInTheMiddleStopsBeforeTheNextGame) {
     WriteGameZip(Games() + std::to_string(i) + ".zip", Nfo("Game " + std::to_string(i), i),
                  {{"g.d64", "d"}, {"x.txt", "t"}});
   }
-  JobOptions o = Options();
+  TestJob o = Options();
   o.OnStatus = [](const std::string& s, TWorkThread& job) {
     if (s.rfind("Extracting archives (3/5)", 0) == 0) job.Terminate();
   };
@@ -290,8 +291,8 @@ TEST_F(Extraction, PlacementSwitchesToLetterFoldersAt250Games) {
     const std::string title = (i % 2 ? "Alpha " : "9 Lives ") + std::to_string(1000 + i);
     WriteGameZip(Games() + std::to_string(i) + ".zip", Nfo(title, i));
   }
-  JobOptions o = Options();
-  o.Test = true;
+  TestJob o = Options();
+  o.TestMode = true;
   JobResult r = RunJob(o);
   ASSERT_EQ(r.Archives.size(), 250u);
   for (const TArcInfo& a : r.Archives) {

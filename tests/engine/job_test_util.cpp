@@ -14,11 +14,10 @@ namespace vq::test {
 
 namespace fs = std::filesystem;
 
-JobResult RunJob(const JobOptions& o) {
+JobResult RunJob(const TestJob& o) {
   JobResult result;
-  if (o.CreateDest) ForceDirectories(o.Dest);
-  TWorkThread job(o.Source, o.Dest, o.Hvsc, o.Filter, o.Style, o.Nfo, o.SIDs, o.FilterIDs, o.AutoSwap, o.T64,
-                  o.Uppercase, o.Test);
+  if (o.CreateDest) ForceDirectories(o.Output());
+  TWorkThread job(o);
   job.SetOnProgressUpdate([&](const std::string& status) {
     result.Statuses.push_back(status);
     if (o.OnStatus) o.OnStatus(status, job);

@@ -6,29 +6,20 @@
 #include <vector>
 
 #include "engine/arc_info.h"
+#include "engine/job_options.h"
 #include "engine/work_thread.h"
 #include "temp_folder.h"
 
 namespace vq::test {
 
-// The options of one test job.
-struct JobOptions {
-  std::string Source;
-  std::string Dest;
-  std::string Hvsc;
-  std::string Filter;
-  TFileNameStyle Style = fns1541U;
-  TNFOStyle Nfo = nsOptimize;
-  bool SIDs = false;
-  bool FilterIDs = false;
-  bool AutoSwap = false;
-  bool T64 = false;
-  bool Uppercase = false;
-  bool Test = false;
+// One test job: the job's options and how the test runs it.
+struct TestJob : TJobOptions {
   // Create the output folder first, as the front ends do.
   bool CreateDest = true;
   // Called with each status on the worker; may call job.Terminate().
   std::function<void(const std::string&, TWorkThread&)> OnStatus;
+  // The folder the job writes into.
+  std::string Output() const { return OutputFolder(*this); }
 };
 
 // What a finished test job left.
@@ -43,7 +34,7 @@ struct JobResult {
 };
 
 // Runs one job on its worker thread and waits for it.
-JobResult RunJob(const JobOptions& options);
+JobResult RunJob(const TestJob& options);
 
 // Writes a text file (bytes as given), creating parent folders.
 void WriteFile(const std::string& path, const std::string& bytes);

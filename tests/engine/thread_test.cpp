@@ -1,5 +1,5 @@
 // The worker-thread facility: start, terminate, the termination notice, the
-// dispatcher, and self-destruction after the notice.
+// dispatcher, and the owner joining the thread.
 #include "engine/thread.h"
 
 #include <gtest/gtest.h>
@@ -128,30 +128,28 @@ TEST(Thread, SynchronizeRunsOnTheDispatchingThreadInOrder) {
   EXPECT_EQ(ui.ran, 3);
 }
 
-TEST(Thread, SelfFreeingAfterTheNoticeWhetherItFinishesFailsOrIsAborted) {
+TEST(Thread, TheNoticeRunsOnceAfterTheWorkWhetherItFinishesFailsOrIsAborted) {
   for (const auto mode : {ProbeThread::Mode::Return, ProbeThread::Mode::Throw, ProbeThread::Mode::WaitForTerminate}) {
     auto trace = std::make_shared<Trace>();
     CallQueue ui;
-    auto* t = new ProbeThread(trace, mode);
-    bool noticed = false;
-    int destroyedAtNotice = -1;
-    t->SetFreeOnTerminate(true);
+    auto t = std::make_unique<ProbeThread>(trace, mode);
+    int notices = 0;
+    int executedAtNotice = -1;
     t->SetDispatcher(ui.Dispatcher());
     t->SetOnTerminate([&](TThread&) {
-      destroyedAtNotice = trace->destroyed;
-      noticed = true;
+      executedAtNotice = trace->executed;
+      ++notices;
     });
-    const std::shared_ptr<TThreadCompletion> completion = t->Completion();
     t->Start();
     if (mode == ProbeThread::Mode::WaitForTerminate) t->Terminate();
-    ui.Pump([&] { return noticed; });
-    // The object goes away on its own, after the notice, never before it;
-    // the completion signal comes only once it has gone.
-    completion->Wait();
-    EXPECT_TRUE(completion->Done());
-    EXPECT_EQ(destroyedAtNotice, 0);
+    ui.Pump([&] { return notices > 0; });
+    // The owner joins the thread and destroys it; nothing goes away by itself.
+    t->WaitFor();
+    EXPECT_EQ(trace->destroyed, 0);
+    t.reset();
     EXPECT_EQ(trace->destroyed, 1);
-    EXPECT_EQ(trace->executed, 1);
+    EXPECT_EQ(notices, 1);
+    EXPECT_EQ(executedAtNotice, 1);
     if (mode == ProbeThread::Mode::WaitForTerminate) {
       EXPECT_TRUE(trace->sawTerminate);
     }

@@ -15,7 +15,7 @@
 #include "engine/work_thread.h"
 #include "tools/sample_collection.h"
 #include "ui/qt_dialogs.h"
-#include "ui/shell_delete.h"
+#include "base/shell_delete.h"
 #include "ui/ui_test_util.h"
 
 namespace vq::test {
@@ -26,8 +26,7 @@ namespace {
 class TWatchedWorkThread : public TWorkThread {
  public:
   TWatchedWorkThread(const TJobOptions& o, std::shared_ptr<std::atomic<bool>> destroyed)
-      : TWorkThread(o.SourceDir, o.DestDir, o.HvscDir, o.FilterFile, o.FileNameStyle, o.NFOStyle, o.IncludeSIDs,
-                    o.FilterIDs, o.AutoSwap, o.ExtractT64, o.ForceUppercase, o.TestMode),
+      : TWorkThread(o),
         FDestroyed(std::move(destroyed)) {}
   ~TWatchedWorkThread() override {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -48,10 +47,10 @@ class JobRunTest : public ::testing::Test {
   }
   // Real jobs, watched; every report is counted.
   void UseRealJobs() {
-    h.Form->SetJobFactory([this](const TJobOptions& options, TStatusCallback callback) -> TThread* {
+    h.Form->SetJobFactory([this](const TJobOptions& options, TOnProgressUpdate callback) -> std::unique_ptr<TThread> {
       h.Jobs.push_back(options);
       h.JobDestroyed->store(false);
-      auto* job = new TWatchedWorkThread(options, h.JobDestroyed);
+      auto job = std::make_unique<TWatchedWorkThread>(options, h.JobDestroyed);
       job->SetOnProgressUpdate([this, callback](const std::string& status) {
         ++reports;
         callback(status);

@@ -84,7 +84,7 @@ TEST(LaunchChecks, FoldersAreTrimmedAndGetOneSeparator) {
   h.Form->ButtonGoClick();
   ASSERT_EQ(h.Jobs.size(), 1u);
   EXPECT_EQ(h.Jobs[0].SourceDir, source + "/");
-  EXPECT_EQ(h.Jobs[0].DestDir, h.Path("out") + "/VONDRAL SD");
+  EXPECT_EQ(OutputFolder(h.Jobs[0]), h.Path("out") + "/VONDRAL SD");
   EXPECT_EQ(h.Jobs[0].HvscDir, hvsc + "/");
   EXPECT_EQ(h.Jobs[0].FilterFile, "/some/where/list.xml");
   EXPECT_TRUE(h.Dialogs.Messages.isEmpty());
@@ -101,8 +101,8 @@ TEST(LaunchChecks, OutputFolderNameFollowsTheStyleOnly) {
       h.Form->Ui().CheckBox1541UUppercase->setChecked(uppercase);
       h.Form->ButtonGoClick();
       ASSERT_EQ(h.Jobs.size(), 1u);
-      EXPECT_EQ(h.Jobs[0].DestDir, h.Path("dst") + "/" + name);
-      EXPECT_TRUE(DirectoryExists(h.Jobs[0].DestDir));
+      EXPECT_EQ(OutputFolder(h.Jobs[0]), h.Path("dst") + "/" + name);
+      EXPECT_TRUE(DirectoryExists(OutputFolder(h.Jobs[0])));
       ASSERT_TRUE(WaitUntil([&] { return !h.Form->JobRunning(); }));
     }
   }
@@ -115,6 +115,8 @@ TEST(LaunchOptions, EveryControlReachesItsJobOption) {
   ui.RadioGroupFileNames->Item(1)->click();
   ui.RadioGroupNFO->Item(2)->click();
   ui.CheckBoxFilter->setChecked(true);
+  WriteWholeFile(h.Path("list.xml"), "<game name=\"1\">", 16);
+  ui.EditFilterFile->setText(QString::fromStdString(h.Path("list.xml")));
   ui.CheckBoxAutoSwap->setChecked(true);
   ui.CheckBoxTestMode->setChecked(true);
   // Disabled by the sd2iec style, still passed as checked.
@@ -162,7 +164,7 @@ TEST(LaunchOptions, EveryControlReachesItsJobOption) {
   h.Form->ButtonGoClick();
   ASSERT_EQ(h.Jobs.size(), 3u);
   EXPECT_EQ(h.Jobs[2].FileNameStyle, fnsNone);
-  EXPECT_EQ(h.Jobs[2].DestDir, h.Path("dst") + "/Vondral SD");
+  EXPECT_EQ(OutputFolder(h.Jobs[2]), h.Path("dst") + "/Vondral SD");
   EXPECT_EQ(h.Jobs[2].NFOStyle, nsOptimize);
 }
 

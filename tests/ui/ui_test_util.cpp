@@ -32,11 +32,11 @@ TFakeJob::~TFakeJob() {
 void TFakeJob::Execute() {
   for (int i = 0; (FReports < 0 || i < FReports) && !Terminated(); ++i) {
     const std::string status = "Report " + std::to_string(i);
-    Synchronize([&] { FCallback(status); });
+    FCallback(status);
     if (FReports < 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   const std::string last = Terminated() ? "Aborted." : "Done.";
-  Synchronize([&] { FCallback(last); });
+  FCallback(last);
 }
 
 TFormHarness::TFormHarness(const std::string& settingsText) {
@@ -45,10 +45,10 @@ TFormHarness::TFormHarness(const std::string& settingsText) {
   Settings = std::make_unique<TIniFile>(file);
   Form = std::make_unique<TForm1>(*Settings, Dialogs);
   Form->SetProgramFolder(Dir.path());
-  Form->SetJobFactory([this](const TJobOptions& options, TStatusCallback callback) -> TThread* {
+  Form->SetJobFactory([this](const TJobOptions& options, TOnProgressUpdate callback) -> std::unique_ptr<TThread> {
     Jobs.push_back(options);
     StatusAtJobCreation << Form->Status();
-    return new TFakeJob(std::move(callback), FakeReports, JobDestroyed);
+    return std::make_unique<TFakeJob>(std::move(callback), FakeReports, JobDestroyed);
   });
 }
 

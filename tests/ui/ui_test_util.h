@@ -12,7 +12,7 @@
 #include "base/ini_file.h"
 #include "engine/thread.h"
 #include "ui/dialogs.h"
-#include "ui/job_options.h"
+#include "engine/work_thread.h"
 #include "ui/main_window.h"
 
 namespace vq::test {
@@ -64,12 +64,12 @@ class TFakeDialogs : public TDialogs {
   std::function<bool(const QString&)> OnDelete;  // replaces DeleteAnswer when set
 };
 
-// A job that reports "Report 0", "Report 1", ... through the dispatcher and
+// A job that reports "Report 0", "Report 1", ... on its own thread and
 // ends with "Done." or, when asked to stop, "Aborted.". With `reports` < 0 it
 // runs until it is asked to stop.
 class TFakeJob : public TThread {
  public:
-  TFakeJob(TStatusCallback callback, int reports, std::shared_ptr<std::atomic<bool>> destroyed)
+  TFakeJob(TOnProgressUpdate callback, int reports, std::shared_ptr<std::atomic<bool>> destroyed)
       : FCallback(std::move(callback)), FReports(reports), FDestroyed(std::move(destroyed)) {}
   ~TFakeJob() override;
 
@@ -77,7 +77,7 @@ class TFakeJob : public TThread {
   void Execute() override;
 
  private:
-  TStatusCallback FCallback;
+  TOnProgressUpdate FCallback;
   int FReports;
   std::shared_ptr<std::atomic<bool>> FDestroyed;
 };

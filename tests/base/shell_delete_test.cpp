@@ -1,20 +1,19 @@
 // Deleting the output folder: the whole tree, never what links point to,
 // with progress and cancel.
-#include "ui/shell_delete.h"
+#include "base/shell_delete.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QTemporaryDir>
-
 #include "base/file_system.h"
+#include "temp_folder.h"
 
 namespace vq {
 namespace {
 
 class ShellDeleteTest : public ::testing::Test {
  protected:
-  std::string Path(const std::string& name) const { return dir.filePath(QString::fromStdString(name)).toStdString(); }
+  std::string Path(const std::string& name) const { return dir.Path() + name; }
   void File(const std::string& name) const {
     ForceDirectories(ExtractFilePath(Path(name)));
     WriteWholeFile(Path(name), "data", 4);
@@ -23,7 +22,7 @@ class ShellDeleteTest : public ::testing::Test {
     return access(Path(name).c_str(), F_OK) == 0 || FileExists(Path(name)) || DirectoryExists(Path(name));
   }
 
-  QTemporaryDir dir;
+  test::TempFolder dir;
 };
 
 TEST_F(ShellDeleteTest, DeletesTheWholeTreeAndReportsEveryEntry) {

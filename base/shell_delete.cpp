@@ -1,4 +1,4 @@
-#include "ui/shell_delete.h"
+#include "base/shell_delete.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,0 +1,112 @@
+#include "engine/job_check.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "base/error.h"
+#include "base/file_system.h"
+#include "base/text.h"
+#include "filter/rom_list.h"
+
+namespace vq {
+
+namespace {
+
+TJobOptions Trimmed(TJobOptions options) {
+  for (std::string* text : {&options.SourceDir, &options.DestDir, &options.HvscDir, &options.FilterFile}) {
+    *text = Trim(*text);
+  }
+  return options;
+}
+
+// "" when `path` can be opened for reading, else why not.
+std::string UnreadableCause(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) return path + " does not exist";
+  try {
+    OpenForReading(path);
+    return {};
+  } catch (const Error& e) {
+    return e.what();
+  }
+}
+
+// True when something that is no folder, not even a link to one, stands at `path`.
+bool IsNonFolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+// True when `path` is a folder or a link of any kind.
+bool IsFolderOrLink(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode));
+}
+
+}  // namespace
+
+bool TJobCheck::OnlyOutputExists() const {
+  return Problems.size() == 1 && Problems.front().Kind == TJobProblemKind::jpOutputExists;
+}
+
+TJobCheck CheckJob(const TJobOptions& options) {
+  TJobCheck check;
+  TJobOptions& o = check.Options = Trimmed(options);
+  auto problem = [&check](TJobProblemKind kind, std::string message, std::string path) {
+    check.Problems.push_back({kind, std::move(message), std::move(path)});
+  };
+  if (o.SourceDir.empty() || o.DestDir.empty()) {
+    problem(TJobProblemKind::jpNoFolders, "Please specify Source and Destination folders.", {});
+    return check;
+  }
+  o.SourceDir = IncludeTrailingDelimiter(o.SourceDir);
+  check.OutputFolder = OutputFolder(o);
+  if (!DirectoryExists(o.SourceDir)) {
+    problem(TJobProblemKind::jpNoSource, "Please specify a valid source directory.", o.SourceDir);
+  }
+  if (o.IncludeSIDs) {
+    if (!DirectoryExists(o.HvscDir)) {
+      problem(TJobProblemKind::jpNoHvsc,
+              "Please specify a valid HVSC root directory, or disable the Include SIDs option.", o.HvscDir);
+    } else {
+      o.HvscDir = IncludeTrailingDelimiter(o.HvscDir);
+    }
+  }
+  if (o.FilterIDs) {
+    if (const std::string cause = UnreadableCause(o.FilterFile); !cause.empty()) {
+      problem(TJobProblemKind::jpNoFilter, "Fatal error loading RomList. " + cause, o.FilterFile);
+    }
+  }
+  if (IsNonFolder(o.DestDir)) {
+    problem(TJobProblemKind::jpDestination, SystemError("Cannot write to \"" + o.DestDir + "\"", ENOTDIR).what(),
+            o.DestDir);
+  }
+  // The source is never written: deleting or filling an output folder that
+  // holds it, is it, or lies inside it would change the collection.
+  if (PathsOverlap(o.SourceDir, check.OutputFolder)) {
+    problem(TJobProblemKind::jpOverlap,
+            "The output folder and the source folder must not lie inside one another. Please choose another "
+            "destination folder.",
+            check.OutputFolder);
+  }
+  if (IsFolderOrLink(check.OutputFolder)) {
+    problem(TJobProblemKind::jpOutputExists,
+            "Output folder already exists. ALL CONTENTS OF THE OUTPUT FOLDER WILL BE DELETED IF YOU CONTINUE. "
+            "PROCEED?\r(\"" + check.OutputFolder + "\")",
+            check.OutputFolder);
+  }
+  return check;
+}
+
+std::string CheckFilterFile(const std::string& fileName) {
+  try {
+    const TRomList list(fileName);
+    if (list.IDCount() == 0) return "No game IDs found in file. Did you export with Game IDs?";
+    return {};
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+}
+
+}  // namespace vq
