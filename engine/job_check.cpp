@@ -44,6 +44,54 @@ bool IsFolderOrLink(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode));
 }
 
+void AddProblem(TJobCheck& check, TJobProblemKind kind, std::string message, std::string path) {
+  check.Problems.push_back({kind, std::move(message), std::move(path)});
+}
+
+// The source and HVSC folders and the filter file.
+void CheckInputs(TJobCheck& check) {
+  TJobOptions& o = check.Options;
+  if (!DirectoryExists(o.SourceDir)) {
+    AddProblem(check, TJobProblemKind::jpNoSource, "Please specify a valid source directory.", o.SourceDir);
+  }
+  if (o.IncludeSIDs) {
+    if (!DirectoryExists(o.HvscDir)) {
+      AddProblem(check, TJobProblemKind::jpNoHvsc,
+                 "Please specify a valid HVSC root directory, or disable the Include SIDs option.", o.HvscDir);
+    } else {
+      o.HvscDir = IncludeTrailingDelimiter(o.HvscDir);
+    }
+  }
+  if (o.FilterIDs) {
+    if (const std::string cause = UnreadableCause(o.FilterFile); !cause.empty()) {
+      AddProblem(check, TJobProblemKind::jpNoFilter, "Fatal error loading RomList. " + cause, o.FilterFile);
+    }
+  }
+}
+
+// The destination and the output folder.
+void CheckOutput(TJobCheck& check) {
+  const std::string& dest = check.Options.DestDir;
+  if (IsNonFolder(dest)) {
+    AddProblem(check, TJobProblemKind::jpDestination, SystemError("Cannot write to \"" + dest + "\"", ENOTDIR).what(),
+               dest);
+  }
+  // The source is never written: deleting or filling an output folder that
+  // holds it, is it, or lies inside it would change the collection.
+  if (PathsOverlap(check.Options.SourceDir, check.OutputFolder)) {
+    AddProblem(check, TJobProblemKind::jpOverlap,
+               "The output folder and the source folder must not lie inside one another. Please choose another "
+               "destination folder.",
+               check.OutputFolder);
+  }
+  if (IsFolderOrLink(check.OutputFolder)) {
+    AddProblem(check, TJobProblemKind::jpOutputExists,
+               "Output folder already exists. ALL CONTENTS OF THE OUTPUT FOLDER WILL BE DELETED IF YOU CONTINUE. "
+               "PROCEED?\r(\"" + check.OutputFolder + "\")",
+               check.OutputFolder);
+  }
+}
+
 }  // namespace
 
 bool TJobCheck::OnlyOutputExists() const {
@@ -52,50 +100,15 @@ bool TJobCheck::OnlyOutputExists() const {
 
 TJobCheck CheckJob(const TJobOptions& options) {
   TJobCheck check;
-  TJobOptions& o = check.Options = Trimmed(options);
-  auto problem = [&check](TJobProblemKind kind, std::string message, std::string path) {
-    check.Problems.push_back({kind, std::move(message), std::move(path)});
-  };
-  if (o.SourceDir.empty() || o.DestDir.empty()) {
-    problem(TJobProblemKind::jpNoFolders, "Please specify Source and Destination folders.", {});
+  check.Options = Trimmed(options);
+  if (check.Options.SourceDir.empty() || check.Options.DestDir.empty()) {
+    check.Problems.push_back({TJobProblemKind::jpNoFolders, "Please specify Source and Destination folders.", {}});
     return check;
   }
-  o.SourceDir = IncludeTrailingDelimiter(o.SourceDir);
-  check.OutputFolder = OutputFolder(o);
-  if (!DirectoryExists(o.SourceDir)) {
-    problem(TJobProblemKind::jpNoSource, "Please specify a valid source directory.", o.SourceDir);
-  }
-  if (o.IncludeSIDs) {
-    if (!DirectoryExists(o.HvscDir)) {
-      problem(TJobProblemKind::jpNoHvsc,
-              "Please specify a valid HVSC root directory, or disable the Include SIDs option.", o.HvscDir);
-    } else {
-      o.HvscDir = IncludeTrailingDelimiter(o.HvscDir);
-    }
-  }
-  if (o.FilterIDs) {
-    if (const std::string cause = UnreadableCause(o.FilterFile); !cause.empty()) {
-      problem(TJobProblemKind::jpNoFilter, "Fatal error loading RomList. " + cause, o.FilterFile);
-    }
-  }
-  if (IsNonFolder(o.DestDir)) {
-    problem(TJobProblemKind::jpDestination, SystemError("Cannot write to \"" + o.DestDir + "\"", ENOTDIR).what(),
-            o.DestDir);
-  }
-  // The source is never written: deleting or filling an output folder that
-  // holds it, is it, or lies inside it would change the collection.
-  if (PathsOverlap(o.SourceDir, check.OutputFolder)) {
-    problem(TJobProblemKind::jpOverlap,
-            "The output folder and the source folder must not lie inside one another. Please choose another "
-            "destination folder.",
-            check.OutputFolder);
-  }
-  if (IsFolderOrLink(check.OutputFolder)) {
-    problem(TJobProblemKind::jpOutputExists,
-            "Output folder already exists. ALL CONTENTS OF THE OUTPUT FOLDER WILL BE DELETED IF YOU CONTINUE. "
-            "PROCEED?\r(\"" + check.OutputFolder + "\")",
-            check.OutputFolder);
-  }
+  check.Options.SourceDir = IncludeTrailingDelimiter(check.Options.SourceDir);
+  check.OutputFolder = OutputFolder(check.Options);
+  CheckInputs(check);
+  CheckOutput(check);
   return check;
 }
 

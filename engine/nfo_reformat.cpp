@@ -67,45 +67,52 @@ size_t CountCodePoints(std::string_view s) {
 // that begins with "=" or "-", or whose first colon comes 2 to 20 characters
 // (2 to 80 bytes) after it and is followed by a space. Free-text lines thus
 // cost one byte scan instead of the expression's backtracking.
-bool FindNextLine(const Regex& Pattern, std::string_view S, size_t Pos, size_t End, RegexMatch& Match) {
+// Scans the line that starts at s up to its CR or LF, which it returns in e;
+// true when the line pattern may match at one of the line's starts.
+bool MayMatchLine(std::string_view S, size_t s, size_t& e) {
   const auto byte = [S](size_t i) { return static_cast<unsigned char>(S[i]); };
+  // Other line breaks (VT, FF, NEL, LS, PS) start further lines inside this
+  // one. The line starts since the last colon, from firstStart to lastStart,
+  // wait for the next colon to judge them.
+  bool candidate = byte(s) == '=' || byte(s) == '-';
+  bool waiting = true;
+  size_t firstStart = s;
+  size_t lastStart = s;
+  for (e = s; !candidate && byte(e) != '\r' && byte(e) != '\n'; ++e) {
+    const unsigned char b = byte(e);
+    // Most bytes are neither a colon nor a line break.
+    if (b > ':' && b != 0xC2 && b != 0xE2) continue;
+    size_t next = 0;
+    if (b == ':') {
+      if (waiting) candidate = firstStart + 2 <= e && lastStart + 80 >= e && byte(e + 1) == ' ';
+      waiting = false;
+    } else if (b == 0x0B || b == 0x0C) {
+      next = e + 1;
+    } else if (b == 0xC2 && byte(e + 1) == 0x85) {
+      next = e + 2;
+    } else if (b == 0xE2 && byte(e + 1) == 0x80 && (byte(e + 2) == 0xA8 || byte(e + 2) == 0xA9)) {
+      next = e + 3;
+    }
+    if (next != 0) {
+      candidate = byte(next) == '=' || byte(next) == '-';
+      if (!waiting) firstStart = next;
+      lastStart = next;
+      waiting = true;
+    }
+  }
+  while (byte(e) != '\r' && byte(e) != '\n') ++e;
+  return candidate;
+}
+
+bool FindNextLine(const Regex& Pattern, std::string_view S, size_t Pos, size_t End, RegexMatch& Match) {
   size_t s = Pos;
   while (s < End) {
-    // Scan the line from s to its CR or LF at e; S[End - 1] is one, so every
-    // byte looked at below lies before End. Other line breaks (VT, FF, NEL,
-    // LS, PS) start further lines inside it. The line starts since the last
-    // colon, from firstStart to lastStart, wait for the next colon to judge them.
-    bool candidate = byte(s) == '=' || byte(s) == '-';
-    bool waiting = true;
-    size_t firstStart = s;
-    size_t lastStart = s;
+    // S[End - 1] is a CR or LF, so every byte the scan looks at lies before End.
     size_t e = s;
-    for (; !candidate && byte(e) != '\r' && byte(e) != '\n'; ++e) {
-      const unsigned char b = byte(e);
-      // Most bytes are neither a colon nor a line break.
-      if (b > ':' && b != 0xC2 && b != 0xE2) continue;
-      size_t next = 0;
-      if (b == ':') {
-        if (waiting) candidate = firstStart + 2 <= e && lastStart + 80 >= e && byte(e + 1) == ' ';
-        waiting = false;
-      } else if (b == 0x0B || b == 0x0C) {
-        next = e + 1;
-      } else if (b == 0xC2 && byte(e + 1) == 0x85) {
-        next = e + 2;
-      } else if (b == 0xE2 && byte(e + 1) == 0x80 && (byte(e + 2) == 0xA8 || byte(e + 2) == 0xA9)) {
-        next = e + 3;
-      }
-      if (next != 0) {
-        candidate = byte(next) == '=' || byte(next) == '-';
-        if (!waiting) firstStart = next;
-        lastStart = next;
-        waiting = true;
-      }
-    }
-    while (byte(e) != '\r' && byte(e) != '\n') ++e;
+    const bool candidate = MayMatchLine(S, s, e);
     // A match takes up to two CR or LF characters.
     size_t lineEnd = e + 1;
-    if (lineEnd < S.size() && (byte(lineEnd) == '\r' || byte(lineEnd) == '\n')) ++lineEnd;
+    if (lineEnd < S.size() && (S[lineEnd] == '\r' || S[lineEnd] == '\n')) ++lineEnd;
     if (candidate && Pattern.Search(S.substr(0, lineEnd), s, Match)) return true;
     s = lineEnd;
   }
