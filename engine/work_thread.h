@@ -27,9 +27,24 @@ using TOnProgressUpdate = std::function<void(const std::string&)>;
 // How a job ended.
 enum class TJobOutcome { joRunning, joFinished, joAborted, joFailed };
 
+// What a job has counted so far.
+struct TJobCounts {
+  int32_t FLoadedDirectories = 0;         // folders walked by the scan
+  int32_t FLoadedArchives = 0;            // zip files accepted as games
+  int32_t FScannedArchives = 0;           // zip files visited by the scan
+  int32_t FIgnoredZipfiles = 0;           // zip files counted invalid
+  int32_t FExtractedTapeArchives = 0;     // T64 archives converted
+  int32_t FExtractedTapeFiles = 0;        // .Pxx files written from them
+  int32_t FTapeArchivesNotExtracted = 0;  // T64 archives that gave no file
+  int32_t FGameCount = 0;                 // games extracted
+  int32_t FSIDCount = 0;                  // games whose SID tune was copied
+  int32_t FSIDErrors = 0;                 // games whose SID tune was missing
+  int32_t FFilteredCount = 0;             // games left out by the filter
+};
+
 // One job: from the scan of the source tree to the game list, on a worker
 // thread of its own. Folder texts use '/' and always end in it.
-class TWorkThread : public TThread {
+class TWorkThread : public TThread, private TJobCounts {
  public:
   // A suspended job over `options` as CheckJob returns them: texts trimmed.
   // It writes into OutputFolder(options).
@@ -39,22 +54,9 @@ class TWorkThread : public TThread {
   // Set before Start.
   void SetOnProgressUpdate(TOnProgressUpdate callback) { FOnProgressUpdate = std::move(callback); }
 
-  int32_t LoadedArchives() const { return FLoadedArchives; }
-  int32_t IgnoredZips() const { return FIgnoredZipfiles; }
-  int32_t GameCount() const { return FGameCount; }
-  int32_t SIDCount() const { return FSIDCount; }
-  int32_t SIDErrors() const { return FSIDErrors; }
-  int32_t FilterCount() const { return FFilteredCount; }
-  bool FilterIDs() const { return FFilterIDs; }
-  int32_t ScannedArchives() const { return FScannedArchives; }
-  int32_t LoadedDirectories() const { return FLoadedDirectories; }
-  int32_t ExtractedTapeArchives() const { return FExtractedTapeArchives; }
-  int32_t ExtractedTapeFiles() const { return FExtractedTapeFiles; }
-  int32_t TapeArchivesNotExtracted() const { return FTapeArchivesNotExtracted; }
-  const std::string& UnknownFileExtensionsFound() const { return FUnknownFileExtensionsFound; }
-  const std::string& SourceDir() const { return FSourceDir; }
-  const std::string& DestDir() const { return FDestDir; }
-  const std::string& HvscDir() const { return FHvscDir; }
+  // The counters. Read them only from the termination notice or after the
+  // thread has ended.
+  const TJobCounts& Counts() const { return *this; }
   // The last status text. Read it only from the termination notice or after
   // the thread has ended.
   const std::string& Status() const { return FStatus; }
@@ -104,19 +106,8 @@ class TWorkThread : public TThread {
   std::string FDestDir;
   std::string FHvscDir;
   TOnProgressUpdate FOnProgressUpdate;
-  int32_t FLoadedDirectories = 0;
-  int32_t FLoadedArchives = 0;
-  int32_t FScannedArchives = 0;
-  int32_t FIgnoredZipfiles = 0;
-  int32_t FExtractedTapeArchives = 0;
-  int32_t FExtractedTapeFiles = 0;
-  int32_t FTapeArchivesNotExtracted = 0;
-  int32_t FGameCount = 0;
-  int32_t FSIDCount = 0;
-  int32_t FSIDErrors = 0;
   std::string FFilterFile;
   bool FFilterIDs;
-  int32_t FFilteredCount = 0;
   TArchiveList ArchiveList;
   std::unique_ptr<TZipReader> FZipper;
   Regex FNameRegex;

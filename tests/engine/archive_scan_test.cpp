@@ -78,8 +78,8 @@ TEST(ArchiveScan, DepthFirstOrderStatusesAndFallbackIds) {
   EXPECT_EQ(FindGame(r.Archives, u"Alpha")->UniqueID, 42);
   EXPECT_EQ(FindGame(r.Archives, u"Beta")->UniqueID, 4);
   EXPECT_EQ(FindGame(r.Archives, u"Delta")->ZipFile, g + "sub/deeper/d.zip");
-  EXPECT_EQ(r.Directories, 4);
-  EXPECT_EQ(r.Scanned, 5);
+  EXPECT_EQ(r.FLoadedDirectories, 4);
+  EXPECT_EQ(r.FScannedArchives, 5);
 
   // The status on entering a folder shows the count so far and the folder;
   // the status per archive its number and bare file name.
@@ -116,7 +116,7 @@ TEST(ArchiveScan, NfoFieldRules) {
   EXPECT_EQ(FindGame(r.Archives, u"Sid Two Blanks")->UniqueID, 8);
   // Windows-1252 bytes are decoded: é and the euro sign.
   EXPECT_NE(FindGame(r.Archives, u"Caf\u00E9 \u20ACuro"), nullptr);
-  EXPECT_EQ(r.SIDErrors, 1);
+  EXPECT_EQ(r.FSIDErrors, 1);
 }
 
 TEST(ArchiveScan, SidPathIgnoredWhenSidsAreOff) {
@@ -146,10 +146,10 @@ TEST(ArchiveScan, BadArchivesAreCountedInvalidAndNeverStopTheScan) {
 
   const JobResult r = RunJob(TestModeJob(tmp));
   EXPECT_EQ(r.Outcome, TJobOutcome::joFinished);
-  EXPECT_EQ(r.Scanned, 8);
-  EXPECT_EQ(r.Loaded, 1);
-  EXPECT_EQ(r.Ignored, 7);
-  EXPECT_EQ(r.Scanned, r.Ignored + r.Filtered + r.Loaded);
+  EXPECT_EQ(r.FScannedArchives, 8);
+  EXPECT_EQ(r.FLoadedArchives, 1);
+  EXPECT_EQ(r.FIgnoredZipfiles, 7);
+  EXPECT_EQ(r.FScannedArchives, r.FIgnoredZipfiles + r.FFilteredCount + r.FLoadedArchives);
   EXPECT_EQ(Names(r.Archives), std::vector<std::u16string>{u"Good One"});
   EXPECT_EQ(TreeFingerprint(g), before);  // the source tree is never written
 }
@@ -161,7 +161,7 @@ TEST(ArchiveScan, HiddenFoldersAreSkippedHiddenZipsRead) {
   WriteGameZip(g + ".dotted.zip", Nfo("Hidden Zip", 2));
   const JobResult r = RunJob(TestModeJob(tmp));
   EXPECT_EQ(Names(r.Archives), std::vector<std::u16string>{u"Hidden Zip"});
-  EXPECT_EQ(r.Directories, 1);
+  EXPECT_EQ(r.FLoadedDirectories, 1);
 }
 
 TEST(ArchiveScan, SymbolicLinksToFoldersAreNotWalked) {
@@ -174,10 +174,10 @@ TEST(ArchiveScan, SymbolicLinksToFoldersAreNotWalked) {
   ASSERT_EQ(symlink((tmp.Path() + "elsewhere/x.zip").c_str(), (g + "linked.zip").c_str()), 0);
   const JobResult r = RunJob(TestModeJob(tmp));
   // The link to a zip file counts as a file; links to folders are never followed.
-  EXPECT_EQ(r.Scanned, 2);
+  EXPECT_EQ(r.FScannedArchives, 2);
   EXPECT_NE(FindGame(r.Archives, u"Inside"), nullptr);
   EXPECT_NE(FindGame(r.Archives, u"Outside"), nullptr);
-  EXPECT_EQ(r.Directories, 2);
+  EXPECT_EQ(r.FLoadedDirectories, 2);
 }
 
 TEST(ArchiveScan, MissingSourceFolderGivesAnEmptyJob) {
@@ -186,8 +186,8 @@ TEST(ArchiveScan, MissingSourceFolderGivesAnEmptyJob) {
   mkdir(o.Output().c_str(), 0755);
   const JobResult r = RunJob(o);
   EXPECT_EQ(r.Outcome, TJobOutcome::joFinished);
-  EXPECT_EQ(r.Scanned, 0);
-  EXPECT_EQ(r.Directories, 1);
+  EXPECT_EQ(r.FScannedArchives, 0);
+  EXPECT_EQ(r.FLoadedDirectories, 1);
 }
 
 TEST(ArchiveScan, AbortDuringScanSkipsLaterPhasesButReportsSummary) {
@@ -234,8 +234,8 @@ TEST_F(ScanFilter, KeepsListedIdsAndTestsFallbackIdsOfAcceptedRecordsOnly) {
   EXPECT_EQ(r.Outcome, TJobOutcome::joFinished);
   // a: 5 kept; b: 6 dropped; c: fallback 1 (one record so far) kept; d: fallback 2 dropped.
   EXPECT_EQ(Names(r.Archives), (std::vector<std::u16string>{u"Kept Five", u"No Id"}));
-  EXPECT_EQ(r.Filtered, 2);
-  EXPECT_EQ(r.Scanned, r.Ignored + r.Filtered + r.Loaded);
+  EXPECT_EQ(r.FFilteredCount, 2);
+  EXPECT_EQ(r.FScannedArchives, r.FIgnoredZipfiles + r.FFilteredCount + r.FLoadedArchives);
   EXPECT_EQ(r.Statuses.front(), "Loading RomLister Game IDs...");
   EXPECT_EQ(r.Final, "Done [Test mode only; See GameList.csv for results.] 4 archives scanned, 0 invalid, 2 "
                      "excluded by filter. 2 games extracted.");
@@ -259,7 +259,7 @@ TEST_F(ScanFilter, UnusableFilterEndsTheJobWithoutSummary) {
   o.FilterFile = tmp_.Path() + "missing.xml";
   r = RunJob(o);
   EXPECT_EQ(r.Final, "Fatal error loading RomList. " + tmp_.Path() + "missing.xml does not exist");
-  EXPECT_EQ(r.Scanned, 0);
+  EXPECT_EQ(r.FScannedArchives, 0);
 }
 
 TEST_F(ScanFilter, Utf16ExportWorksLikeUtf8) {

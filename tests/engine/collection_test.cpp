@@ -144,13 +144,13 @@ TEST_F(GeneratedCollection, TestModeCountsStatusesAndPathsMatchTheManifest) {
     if (!g.SidPath.empty()) ++(g.SidInHvsc ? sidsFound : sidsMissing);
     tapeFiles += g.TapeFileCount;
   }
-  EXPECT_EQ(r.Scanned, scanned);
-  EXPECT_EQ(r.Loaded, valid);
-  EXPECT_EQ(r.Ignored, scanned - valid);
-  EXPECT_EQ(r.Games, valid);
-  EXPECT_EQ(r.SIDs, sidsFound);
-  EXPECT_EQ(r.SIDErrors, sidsMissing);
-  EXPECT_EQ(r.TapeFiles, tapeFiles);
+  EXPECT_EQ(r.FScannedArchives, scanned);
+  EXPECT_EQ(r.FLoadedArchives, valid);
+  EXPECT_EQ(r.FIgnoredZipfiles, scanned - valid);
+  EXPECT_EQ(r.FGameCount, valid);
+  EXPECT_EQ(r.FSIDCount, sidsFound);
+  EXPECT_EQ(r.FSIDErrors, sidsMissing);
+  EXPECT_EQ(r.FExtractedTapeFiles, tapeFiles);
 
   // Nothing but the game list was written; the source is unchanged.
   EXPECT_EQ(ListTree(o.Output() + "/"), std::vector<std::string>{"GameList.csv"});
@@ -269,7 +269,7 @@ TEST_F(GeneratedCollection, FilterKeepsOnlyListedGames) {
   o.FilterFile = collection_->RomListFile;
   const JobResult r = RunJob(o);
   ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
-  EXPECT_EQ(r.Scanned, r.Ignored + r.Filtered + r.Loaded);
+  EXPECT_EQ(r.FScannedArchives, r.FIgnoredZipfiles + r.FFilteredCount + r.FLoadedArchives);
   std::set<int32_t> listed, kept;
   for (const TSampleGame& g : collection_->Games) {
     if (g.InRomList) listed.insert(g.UniqueID);
@@ -283,7 +283,7 @@ TEST_F(GeneratedCollection, FilterKeepsOnlyListedGames) {
       EXPECT_TRUE(kept.count(g.UniqueID)) << g.Title;
     }
   }
-  EXPECT_GT(r.Filtered, 0);
+  EXPECT_GT(r.FFilteredCount, 0);
 }
 
 TEST_F(GeneratedCollection, RawNfoAndTapesAsStoredWithoutSids) {

@@ -135,9 +135,9 @@ TEST_F(Extraction, TapeArchivesBecomePc64FilesAlsoFromSubFolders) {
   EXPECT_EQ(ReadFile(SdOut() + "tape game/Game.P01"), Pc64("MAIN PART", 0x2000, "defgh"));
   EXPECT_FALSE(fs::exists(SdOut() + "tape game/tapes"));  // the T64 itself is not written
   EXPECT_FALSE(fs::exists(SdOut() + "bad tape/broken.t64"));
-  EXPECT_EQ(r.TapeArchives, 1);
-  EXPECT_EQ(r.TapeFiles, 2);
-  EXPECT_EQ(r.TapeFailures, 1);
+  EXPECT_EQ(r.FExtractedTapeArchives, 1);
+  EXPECT_EQ(r.FExtractedTapeFiles, 2);
+  EXPECT_EQ(r.FTapeArchivesNotExtracted, 1);
   // sd2iec: lower-case file name; errors in the order they arise.
   EXPECT_EQ(ReadFile(SdOut() + "gamelist.csv"),
             kHeader + "\"Bad Tape\",\"bad tape/\",\"11\",\"No Files Extracted. T64 file extraction error.\"\r\n" +
@@ -177,8 +177,8 @@ TEST_F(Extraction, SidCopiesPerStyleWithCaseAndSeparatorTolerance) {
   EXPECT_EQ(ReadFile(Out() + "Commando/Commando_SID.prg"), "PRG commando");
   EXPECT_EQ(ReadFile(Out() + "Arkanoid/Arkanoid_SID.prg"), "PRG only");
   EXPECT_FALSE(fs::exists(Out() + "Arkanoid/Arkanoid.sid"));
-  EXPECT_EQ(r.SIDs, 2);
-  EXPECT_EQ(r.SIDErrors, 2);
+  EXPECT_EQ(r.FSIDCount, 2);
+  EXPECT_EQ(r.FSIDErrors, 2);
   EXPECT_NE(r.Final.find(" 2 SIDs included, 2 not found."), std::string::npos);
   EXPECT_NE(ReadFile(Out() + "GameList.csv").find("\"Missing\",\"Missing/\",\"3\",\"Missing SID.\""), std::string::npos);
 
@@ -245,7 +245,7 @@ TEST_F(Extraction, TestModeWritesOnlyTheGameList) {
   EXPECT_EQ(ReadFile(Out() + "GameList.csv"), kHeader + "\"Quote \"\"Q\"\" Game\",\"Quote Q Game/\",\"77\",\"\"\r\n");
   EXPECT_EQ(r.Final, "Done [Test mode only; See GameList.csv for results.] 1 archives scanned, 0 invalid, 0 "
                      "excluded by filter. 1 games extracted. 1 SIDs included, 0 not found.");
-  EXPECT_EQ(r.TapeFiles, 1);
+  EXPECT_EQ(r.FExtractedTapeFiles, 1);
   EXPECT_NE(std::find(r.Statuses.begin(), r.Statuses.end(),
                       "Extracting archives (1/1)\r\nt.zip\r\n(Quote \"Q\" Game)\r\n[Test Mode!]"),
             r.Statuses.end());

@@ -28,17 +28,7 @@ JobResult RunJob(const TestJob& o) {
   result.Final = result.Statuses.empty() ? std::string() : result.Statuses.back();
   result.Outcome = job.Outcome();
   result.Archives = job.Archives();
-  result.Scanned = job.ScannedArchives();
-  result.Ignored = job.IgnoredZips();
-  result.Filtered = job.FilterCount();
-  result.Loaded = job.LoadedArchives();
-  result.Directories = job.LoadedDirectories();
-  result.Games = job.GameCount();
-  result.SIDs = job.SIDCount();
-  result.SIDErrors = job.SIDErrors();
-  result.TapeArchives = job.ExtractedTapeArchives();
-  result.TapeFiles = job.ExtractedTapeFiles();
-  result.TapeFailures = job.TapeArchivesNotExtracted();
+  static_cast<TJobCounts&>(result) = job.Counts();
   return result;
 }
 

@@ -23,13 +23,11 @@ struct TestJob : TJobOptions {
 };
 
 // What a finished test job left.
-struct JobResult {
+struct JobResult : TJobCounts {
   std::vector<std::string> Statuses;
   std::string Final;
   TJobOutcome Outcome = TJobOutcome::joRunning;
   TArchiveList Archives;
-  int32_t Scanned = 0, Ignored = 0, Filtered = 0, Loaded = 0, Directories = 0, Games = 0, SIDs = 0, SIDErrors = 0;
-  int32_t TapeArchives = 0, TapeFiles = 0, TapeFailures = 0;
   bool TerminateNoticeRan = false;
 };
 
