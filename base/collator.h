@@ -28,7 +28,7 @@ class TCollator {
   struct Close {
     void operator()(UCollator* c) const;
   };
-  std::unique_ptr<UCollator, Close> FCollator;
+  std::unique_ptr<UCollator, Close> collator_;
 };
 
 }  // namespace vq

@@ -60,24 +60,24 @@ bool IsFolder(int dirFd, const std::string& name, bool& folder) {
 }  // namespace
 
 TDeleteResult TShellDelete::Delete(const std::string& path) {
-  FDone = 0;
-  FTotal = 0;
-  FCancelled = false;
+  done_ = 0;
+  total_ = 0;
+  cancelled_ = false;
   struct stat st;
   if (path.empty() || lstat(path.c_str(), &st) != 0) return TDeleteResult::drFailed;
   if (!S_ISDIR(st.st_mode)) {
     // A link (to a folder or not) or a file: only the entry itself goes.
-    FTotal = 1;
+    total_ = 1;
     if (unlink(path.c_str()) != 0) return TDeleteResult::drFailed;
     return Removed() ? TDeleteResult::drDone : TDeleteResult::drCancelled;
   }
   FileHandle root(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!root.IsOpen()) return TDeleteResult::drFailed;
   size_t count = 1;  // the folder itself
-  if (!CountEntries(root.Get(), count)) return FCancelled ? TDeleteResult::drCancelled : TDeleteResult::drFailed;
-  FTotal = count;
+  if (!CountEntries(root.Get(), count)) return cancelled_ ? TDeleteResult::drCancelled : TDeleteResult::drFailed;
+  total_ = count;
   const bool contentsGone = DeleteContents(root.Get());
-  if (FCancelled) return TDeleteResult::drCancelled;
+  if (cancelled_) return TDeleteResult::drCancelled;
   if (!contentsGone) return TDeleteResult::drFailed;
   root = FileHandle();
   if (rmdir(path.c_str()) != 0) return TDeleteResult::drFailed;
@@ -90,8 +90,8 @@ bool TShellDelete::CountEntries(int dirFd, size_t& count) {
   for (const std::string& name : names) {
     // A large tree takes a while to count: report now and then (nothing
     // done of an unknown total) so the display stays live and can cancel.
-    if (++count % kCountReportInterval == 0 && FProgress && !FProgress(0, 0)) {
-      FCancelled = true;
+    if (++count % kCountReportInterval == 0 && progress_ && !progress_(0, 0)) {
+      cancelled_ = true;
       return false;
     }
     bool folder = false;
@@ -123,9 +123,9 @@ bool TShellDelete::DeleteContents(int dirFd) {
 }
 
 bool TShellDelete::Removed() {
-  ++FDone;
-  if (FProgress && !FProgress(FDone, FTotal)) FCancelled = true;
-  return !FCancelled;
+  ++done_;
+  if (progress_ && !progress_(done_, total_)) cancelled_ = true;
+  return !cancelled_;
 }
 
 }  // namespace vq

@@ -19,7 +19,7 @@ class TShellDelete {
   // returns false to cancel.
   using TProgress = std::function<bool(size_t done, size_t total)>;
 
-  explicit TShellDelete(TProgress progress) : FProgress(std::move(progress)) {}
+  explicit TShellDelete(TProgress progress) : progress_(std::move(progress)) {}
 
   // Deletes `path`: a folder with its whole content, or a link or file by
   // itself. Stops at the first error or at a cancel; what was removed by
@@ -31,10 +31,10 @@ class TShellDelete {
   bool DeleteContents(int dirFd);
   bool Removed();
 
-  TProgress FProgress;
-  size_t FDone = 0;
-  size_t FTotal = 0;
-  bool FCancelled = false;
+  TProgress progress_;
+  size_t done_ = 0;
+  size_t total_ = 0;
+  bool cancelled_ = false;
 };
 
 }  // namespace vq

@@ -121,33 +121,33 @@ bool FindNextLine(const Regex& Pattern, std::string_view S, size_t Pos, size_t E
 
 // Lays out the recognised lines and free-text stretches of one NFO, appending
 // to the line list. The routines share the current piece T and the position
-// P in T (0-based). T holds one element per character: UTF-16 code units when
+// pos_ in T (0-based). T holds one element per character: UTF-16 code units when
 // the piece lies in the Basic Multilingual Plane, else code points.
 class TLayout {
  public:
-  explicit TLayout(std::vector<std::u16string>& ALines) : Lines(ALines) {}
+  explicit TLayout(std::vector<std::u16string>& ALines) : lines_(ALines) {}
 
   // Appends Count bytes of the UTF-8 text Source from byte From, trimmed and
   // wrapped; with Continue the first piece extends the last line.
   void AddWrappedText(std::string_view Source, size_t From, size_t Count, size_t Indent, bool Continue) {
     const std::string_view Bytes = TrimBlanks(Source.substr(From, Count));
     if (Bytes.empty()) {
-      Lines.emplace_back();
+      lines_.emplace_back();
       return;
     }
     // Only a four-byte sequence lies beyond the Basic Multilingual Plane.
     if (std::none_of(Bytes.begin(), Bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0xF0; })) {
-      T16.clear();
-      AppendUtf8AsUtf16(T16, Bytes);
-      Wrap(T16, Indent, Continue);
+      t16_.clear();
+      AppendUtf8AsUtf16(t16_, Bytes);
+      Wrap(t16_, Indent, Continue);
     } else {
-      DecodeUtf8(Bytes, T32);
-      Wrap(T32, Indent, Continue);
+      DecodeUtf8(Bytes, t32_);
+      Wrap(t32_, Indent, Continue);
     }
   }
 
   // Appends a line of 37 copies of Char.
-  void AddSeparatorLine(char16_t Char) { Lines.emplace_back(kSeparatorWidth, Char); }
+  void AddSeparatorLine(char16_t Char) { lines_.emplace_back(kSeparatorWidth, Char); }
 
   // Appends the line Label + " " + Value, both UTF-8.
   void AddLabelLine(std::string_view Label, std::string_view Value) {
@@ -156,58 +156,58 @@ class TLayout {
     AppendUtf8AsUtf16(Line, Label);
     Line += u' ';
     AppendUtf8AsUtf16(Line, Value);
-    Lines.push_back(std::move(Line));
+    lines_.push_back(std::move(Line));
   }
 
  private:
   // The layout of a trimmed, non-empty T.
   template <typename TChar>
   void Wrap(const std::basic_string<TChar>& T, size_t Indent, bool Continue) {
-    P = 0;
+    pos_ = 0;
     if (Continue) {
       // A label has at most 22 characters, so the first piece keeps at least
       // 15; the floor of 1 only guards FindLineBreak's precondition.
       const size_t Width = Indent < kLabelFitLimit ? kLabelFitLimit - Indent : 1;
       const size_t B = FindLineBreak(T, Width);
-      AppendCodePoints(Lines.back(), std::basic_string_view<TChar>(T).substr(0, B));
-      P = B;
+      AppendCodePoints(lines_.back(), std::basic_string_view<TChar>(T).substr(0, B));
+      pos_ = B;
     }
-    while (P < T.size()) {
-      while (P < T.size() && T[P] == ' ') ++P;
-      if (P >= T.size()) break;
+    while (pos_ < T.size()) {
+      while (pos_ < T.size() && T[pos_] == ' ') ++pos_;
+      if (pos_ >= T.size()) break;
       const size_t B = FindLineBreak(T, kContinuationWidth);
       std::u16string Piece;
-      Piece.reserve(kContinuationIndent.size() + B - P);
+      Piece.reserve(kContinuationIndent.size() + B - pos_);
       if (Indent > 0) Piece = kContinuationIndent;
-      AppendCodePoints(Piece, std::basic_string_view<TChar>(T).substr(P, B - P));
-      Lines.push_back(std::move(Piece));
-      P = B;
+      AppendCodePoints(Piece, std::basic_string_view<TChar>(T).substr(pos_, B - pos_));
+      lines_.push_back(std::move(Piece));
+      pos_ = B;
     }
   }
 
-  // The end (exclusive) of the next piece of T from P: at most Width + 1
-  // characters, at least one. Width is at least 1 and P lies inside T.
+  // The end (exclusive) of the next piece of T from pos_: at most Width + 1
+  // characters, at least one. Width is at least 1 and pos_ lies inside T.
   template <typename TChar>
   size_t FindLineBreak(const std::basic_string<TChar>& T, size_t Width) const {
     // The whole rest fits, with one character to spare.
-    if (T.size() - P <= Width + 1) return T.size();
-    // From here on P + Width + 1 lies inside T. P itself is never a break.
-    for (size_t s = P + Width + 1; s > P; --s) {
+    if (T.size() - pos_ <= Width + 1) return T.size();
+    // From here on pos_ + Width + 1 lies inside T. pos_ itself is never a break.
+    for (size_t s = pos_ + Width + 1; s > pos_; --s) {
       if (T[s] == ' ') return s;
     }
-    for (size_t b = P + Width; b > P; --b) {
+    for (size_t b = pos_ + Width; b > pos_; --b) {
       if (T[b] == '\\') return b + 1;
     }
-    for (size_t d = P + Width; d > P; --d) {
+    for (size_t d = pos_ + Width; d > pos_; --d) {
       if (T[d] == '.') return d + 1;
     }
-    return P + Width;
+    return pos_ + Width;
   }
 
-  std::vector<std::u16string>& Lines;
-  std::u16string T16;
-  std::u32string T32;
-  size_t P = 0;
+  std::vector<std::u16string>& lines_;
+  std::u16string t16_;
+  std::u32string t32_;
+  size_t pos_ = 0;
 };
 
 }  // namespace

@@ -26,24 +26,24 @@ QString Title() { return QApplication::applicationName(); }
 }  // namespace
 
 void TQtDialogs::ShowMessage(const QString& text) {
-  QMessageBox box(QMessageBox::NoIcon, Title(), ToDisplayText(text), QMessageBox::Ok, FParent);
+  QMessageBox box(QMessageBox::NoIcon, Title(), ToDisplayText(text), QMessageBox::Ok, parent_);
   box.exec();
 }
 
 void TQtDialogs::ShowWarning(const QString& text) {
-  QMessageBox::warning(FParent, Title(), ToDisplayText(text), QMessageBox::Ok);
+  QMessageBox::warning(parent_, Title(), ToDisplayText(text), QMessageBox::Ok);
 }
 
 bool TQtDialogs::Confirm(const QString& text) {
   QMessageBox box(QMessageBox::Question, Title(), ToDisplayText(text), QMessageBox::Yes | QMessageBox::No,
-                  FParent);
+                  parent_);
   box.setDefaultButton(QMessageBox::No);
   box.setEscapeButton(QMessageBox::No);
   return box.exec() == QMessageBox::Yes;
 }
 
 QString TQtDialogs::ChooseFolder(const QString& start, bool destination) {
-  QFileDialog dialog(FParent, QString(), start);
+  QFileDialog dialog(parent_, QString(), start);
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly);
   dialog.setFilter(QDir::AllDirs | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -54,14 +54,14 @@ QString TQtDialogs::ChooseFolder(const QString& start, bool destination) {
 }
 
 QString TQtDialogs::ChooseFilterFile(const QString& startDir) {
-  QFileDialog dialog(FParent, QString(), startDir, QStringLiteral("XML Files (*.xml);;All Files (*)"));
+  QFileDialog dialog(parent_, QString(), startDir, QStringLiteral("XML Files (*.xml);;All Files (*)"));
   dialog.setFileMode(QFileDialog::ExistingFile);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
   return dialog.selectedFiles().constFirst();
 }
 
 QString TQtDialogs::ChooseProfileToLoad(const QString& startDir) {
-  QFileDialog dialog(FParent, QStringLiteral("Load Settings"), startDir, QLatin1String(kProfileFilter));
+  QFileDialog dialog(parent_, QStringLiteral("Load Settings"), startDir, QLatin1String(kProfileFilter));
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
@@ -69,7 +69,7 @@ QString TQtDialogs::ChooseProfileToLoad(const QString& startDir) {
 }
 
 QString TQtDialogs::ChooseProfileToSave(const QString& startDir) {
-  QFileDialog dialog(FParent, QStringLiteral("Save Settings"), startDir, QLatin1String(kProfileFilter));
+  QFileDialog dialog(parent_, QStringLiteral("Save Settings"), startDir, QLatin1String(kProfileFilter));
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(QStringLiteral("vqsini"));
@@ -78,7 +78,7 @@ QString TQtDialogs::ChooseProfileToSave(const QString& startDir) {
 }
 
 bool TQtDialogs::DeleteFolder(const QString& path) {
-  QProgressDialog progress(QStringLiteral("Deleting %1").arg(path), QStringLiteral("Cancel"), 0, 0, FParent);
+  QProgressDialog progress(QStringLiteral("Deleting %1").arg(path), QStringLiteral("Cancel"), 0, 0, parent_);
   progress.setWindowTitle(Title());
   progress.setWindowModality(Qt::WindowModal);
   progress.setMinimumDuration(500);

@@ -12,9 +12,9 @@ namespace vq {
 class TQtDialogs : public TDialogs {
  public:
   // `parent` (may be null) centres and owns the dialogs while they show.
-  explicit TQtDialogs(QWidget* parent = nullptr) : FParent(parent) {}
+  explicit TQtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
   // The window the dialogs show over.
-  void SetParent(QWidget* parent) { FParent = parent; }
+  void SetParent(QWidget* parent) { parent_ = parent; }
 
   // The dialogs of TDialogs, shown modally over the parent.
   void ShowMessage(const QString& text) override;
@@ -27,7 +27,7 @@ class TQtDialogs : public TDialogs {
   bool DeleteFolder(const QString& path) override;
 
  private:
-  QWidget* FParent;
+  QWidget* parent_;
 };
 
 }  // namespace vq

@@ -11,29 +11,29 @@ constexpr int kItemMargin = 8;
 }  // namespace
 
 TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, QWidget* parent)
-    : QGroupBox(caption, parent), FGroup(new QButtonGroup(this)) {
+    : QGroupBox(caption, parent), group_(new QButtonGroup(this)) {
   for (int i = 0; i < items.size(); ++i) {
     auto* button = new QRadioButton(items[i], this);
-    FGroup->addButton(button, i);
-    FItems.push_back(button);
+    group_->addButton(button, i);
+    items_.push_back(button);
   }
-  connect(FGroup, &QButtonGroup::idClicked, this, &TRadioGroup::Clicked);
+  connect(group_, &QButtonGroup::idClicked, this, &TRadioGroup::Clicked);
   PlaceItems();
 }
 
-int TRadioGroup::ItemIndex() const { return FGroup->checkedId(); }
+int TRadioGroup::ItemIndex() const { return group_->checkedId(); }
 
 void TRadioGroup::SetItemIndex(int index) {
-  if (FItems.empty()) return;
+  if (items_.empty()) return;
   if (index >= Count()) index = Count() - 1;
   if (index < 0) {
     // An exclusive group keeps one button checked; lift that for the clear.
-    FGroup->setExclusive(false);
-    for (QRadioButton* button : FItems) button->setChecked(false);
-    FGroup->setExclusive(true);
+    group_->setExclusive(false);
+    for (QRadioButton* button : items_) button->setChecked(false);
+    group_->setExclusive(true);
     return;
   }
-  FItems[index]->setChecked(true);
+  items_[index]->setChecked(true);
 }
 
 void TRadioGroup::resizeEvent(QResizeEvent* event) {
@@ -42,10 +42,10 @@ void TRadioGroup::resizeEvent(QResizeEvent* event) {
 }
 
 void TRadioGroup::PlaceItems() {
-  if (FItems.empty()) return;
+  if (items_.empty()) return;
   const int itemHeight = (height() - kCaptionHeight - 4) / Count();
   for (int i = 0; i < Count(); ++i) {
-    FItems[i]->setGeometry(kItemMargin, kCaptionHeight + i * itemHeight, width() - 2 * kItemMargin, itemHeight);
+    items_[i]->setGeometry(kItemMargin, kCaptionHeight + i * itemHeight, width() - 2 * kItemMargin, itemHeight);
   }
 }
 

@@ -24,9 +24,9 @@ class TRadioGroup : public QGroupBox {
   // last item selects the last one.
   void SetItemIndex(int index);
   // The radio button of item `index`.
-  QRadioButton* Item(int index) const { return FItems.at(index); }
+  QRadioButton* Item(int index) const { return items_.at(index); }
   // The number of items.
-  int Count() const { return static_cast<int>(FItems.size()); }
+  int Count() const { return static_cast<int>(items_.size()); }
 
  signals:
   // The user clicked an item.
@@ -38,8 +38,8 @@ class TRadioGroup : public QGroupBox {
  private:
   void PlaceItems();
 
-  QButtonGroup* FGroup;
-  std::vector<QRadioButton*> FItems;
+  QButtonGroup* group_;
+  std::vector<QRadioButton*> items_;
 };
 
 }  // namespace vq

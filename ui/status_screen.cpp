@@ -27,8 +27,8 @@ QString ToDisplayText(const QString& text) {
 
 TStatusScreen::TStatusScreen(QWidget* parent)
     : QWidget(parent),
-      FStaticText1(new QLabel(this)),
-      FRandom(static_cast<std::mt19937::result_type>(
+      staticText1_(new QLabel(this)),
+      random_(static_cast<std::mt19937::result_type>(
           std::chrono::high_resolution_clock::now().time_since_epoch().count())) {
   setObjectName(QStringLiteral("Panel1"));
   resize(kPanelWidth, kPanelHeight);
@@ -44,35 +44,35 @@ TStatusScreen::TStatusScreen(QWidget* parent)
     strip->setGeometry(strips[i]);
     strip->setAttribute(Qt::WA_OpaquePaintEvent);
     strip->installEventFilter(this);
-    FStrips[i] = strip;
+    strips_[i] = strip;
   }
 
-  FStaticText1->setObjectName(QStringLiteral("StaticText1"));
-  FStaticText1->setGeometry(kBorder, kBorder, kPanelWidth - 2 * kBorder, kPanelHeight - 2 * kBorder);
-  FStaticText1->setTextFormat(Qt::PlainText);
-  FStaticText1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  FStaticText1->setWordWrap(true);
-  FStaticText1->setAutoFillBackground(true);
+  staticText1_->setObjectName(QStringLiteral("StaticText1"));
+  staticText1_->setGeometry(kBorder, kBorder, kPanelWidth - 2 * kBorder, kPanelHeight - 2 * kBorder);
+  staticText1_->setTextFormat(Qt::PlainText);
+  staticText1_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  staticText1_->setWordWrap(true);
+  staticText1_->setAutoFillBackground(true);
   // The screen keeps its colours under any style: its own palette, and no
   // style sheet inherited from the window.
-  QPalette palette = FStaticText1->palette();
+  QPalette palette = staticText1_->palette();
   for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
     palette.setColor(group, QPalette::Window, QColor::fromRgb(kC64Palette[kC64Blue]));
     palette.setColor(group, QPalette::WindowText, QColor::fromRgb(kC64Palette[kC64LightBlue]));
   }
-  FStaticText1->setPalette(palette);
-  QFont font = FStaticText1->font();
+  staticText1_->setPalette(palette);
+  QFont font = staticText1_->font();
   font.setBold(true);
-  FStaticText1->setFont(font);
+  staticText1_->setFont(font);
 }
 
 void TStatusScreen::SetText(const QString& text) {
-  FText = text;
-  FStaticText1->setText(ToDisplayText(text));
+  text_ = text;
+  staticText1_->setText(ToDisplayText(text));
 }
 
 void TStatusScreen::RepaintBorder() {
-  for (QWidget* strip : FStrips) strip->update();
+  for (QWidget* strip : strips_) strip->update();
 }
 
 void TStatusScreen::PaintStrip(QPainter& painter, int width, int height, bool running, std::mt19937& random) {
@@ -91,7 +91,7 @@ void TStatusScreen::PaintStrip(QPainter& painter, int width, int height, bool ru
 
 bool TStatusScreen::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Paint) {
-    for (QWidget* strip : FStrips) {
+    for (QWidget* strip : strips_) {
       if (watched == strip) {
         PaintBox3Paint(strip);
         return true;
@@ -103,7 +103,7 @@ bool TStatusScreen::eventFilter(QObject* watched, QEvent* event) {
 
 void TStatusScreen::PaintBox3Paint(QWidget* strip) {
   QPainter painter(strip);
-  PaintStrip(painter, strip->width(), strip->height(), FJobRunning, FRandom);
+  PaintStrip(painter, strip->width(), strip->height(), jobRunning_, random_);
 }
 
 }  // namespace vq

@@ -25,11 +25,11 @@ class TStatusScreen : public QWidget {
   // Shows `text` in the text area; CR LF starts a new line.
   void SetText(const QString& text);
   // The text last given to SetText, with its CR LF line breaks.
-  const QString& Text() const { return FText; }
+  const QString& Text() const { return text_; }
   // Whether a job runs: decides how the border is painted.
-  void SetJobRunning(bool running) { FJobRunning = running; }
+  void SetJobRunning(bool running) { jobRunning_ = running; }
   // True while the border is painted as for a running job.
-  bool JobRunning() const { return FJobRunning; }
+  bool JobRunning() const { return jobRunning_; }
   // Requests a repaint of the four strips, top, bottom, left, right.
   void RepaintBorder();
 
@@ -44,11 +44,11 @@ class TStatusScreen : public QWidget {
  private:
   void PaintBox3Paint(QWidget* strip);
 
-  std::array<QWidget*, 4> FStrips{};  // PaintBox1 .. PaintBox4
-  QLabel* FStaticText1;
-  QString FText;
-  bool FJobRunning = false;
-  std::mt19937 FRandom;
+  std::array<QWidget*, 4> strips_{};  // PaintBox1 .. PaintBox4
+  QLabel* staticText1_;
+  QString text_;
+  bool jobRunning_ = false;
+  std::mt19937 random_;
 };
 
 }  // namespace vq
