@@ -43,8 +43,8 @@ void TWorkThread::ScanArchive(const std::string& ADir, const std::string& fileNa
     // a usable VERSION.NFO.
     FZipper->Open();
     AddGame(path, FZipper->ExtractToString("VERSION.NFO"), AList);
-  } catch (const std::exception&) {
-    ++FIgnoredZipfiles;
+  } catch (const std::exception& e) {
+    RefuseZip(path, e.what());
   }
   FZipper->Close();
 }
@@ -52,7 +52,7 @@ void TWorkThread::ScanArchive(const std::string& ADir, const std::string& fileNa
 void TWorkThread::AddGame(const std::string& path, const std::string& nfo, TArchiveList& AList) {
   RegexMatch match;
   if (!FNameRegex.Search(nfo, match)) {
-    ++FIgnoredZipfiles;
+    RefuseZip(path, "VERSION.NFO has no \"Name:\" line");
     return;
   }
   TArcInfo info;
@@ -71,6 +71,13 @@ void TWorkThread::AddGame(const std::string& path, const std::string& nfo, TArch
     AList.push_back(std::move(info));
     ++FLoadedArchives;
   }
+}
+
+void TWorkThread::RefuseZip(const std::string& path, std::string reason) {
+  ++FIgnoredZipfiles;
+  // The zip reader's messages begin with the zip's path, which is known.
+  if (reason.starts_with(path + ": ")) reason.erase(0, path.size() + 2);
+  FInvalidZips.push_back({path, std::move(reason)});
 }
 
 }  // namespace vq

@@ -24,6 +24,12 @@ struct TZipEntry;
 // another thread hands them over itself.
 using TOnProgressUpdate = std::function<void(const std::string&)>;
 
+// A zip file the scan refused, and why.
+struct TInvalidZip {
+  std::string Path;
+  std::string Reason;
+};
+
 // How a job ended.
 enum class TJobOutcome { joRunning, joFinished, joAborted, joFailed };
 
@@ -62,6 +68,9 @@ class TWorkThread : public TThread, private TJobCounts {
   const std::string& Status() const { return FStatus; }
   // How the job ended; joRunning until Execute returns.
   TJobOutcome Outcome() const { return FOutcome; }
+  // The zip files the scan refused, in scan order. Read only from the
+  // termination notice or after the end.
+  const std::vector<TInvalidZip>& InvalidZips() const { return FInvalidZips; }
   // The games. Read only from the termination notice or after the end.
   const TArchiveList& Archives() const { return ArchiveList; }
 
@@ -88,6 +97,7 @@ class TWorkThread : public TThread, private TJobCounts {
   // The scan of one zip file.
   void ScanArchive(const std::string& ADir, const std::string& fileName, TArchiveList& AList);
   void AddGame(const std::string& path, const std::string& nfo, TArchiveList& AList);
+  void RefuseZip(const std::string& path, std::string reason);
 
   // The steps of one game's extraction.
   void ExtractGame(TArcInfo& game, size_t index, size_t count);
@@ -109,6 +119,7 @@ class TWorkThread : public TThread, private TJobCounts {
   std::string FFilterFile;
   bool FFilterIDs;
   TArchiveList ArchiveList;
+  std::vector<TInvalidZip> FInvalidZips;
   std::unique_ptr<TZipReader> FZipper;
   Regex FNameRegex;
   Regex FSIDRegex;
