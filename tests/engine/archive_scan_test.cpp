@@ -151,6 +151,12 @@ TEST(ArchiveScan, BadArchivesAreCountedInvalidAndNeverStopTheScan) {
   EXPECT_EQ(r.FIgnoredZipfiles, 7);
   EXPECT_EQ(r.FScannedArchives, r.FIgnoredZipfiles + r.FFilteredCount + r.FLoadedArchives);
   EXPECT_EQ(Names(r.Archives), std::vector<std::u16string>{u"Good One"});
+  // Each refused zip is named, with a reason that does not repeat its path.
+  ASSERT_EQ(r.InvalidZips.size(), 7u);
+  EXPECT_EQ(r.InvalidZips[0].Path, g + "a-notazip.zip");
+  EXPECT_EQ(r.InvalidZips[1].Reason, "VERSION.NFO has no \"Name:\" line");
+  EXPECT_EQ(r.InvalidZips[2].Reason, "VERSION.NFO: entry not found");
+  for (const TInvalidZip& zip : r.InvalidZips) EXPECT_EQ(zip.Reason.find(zip.Path), std::string::npos) << zip.Reason;
   EXPECT_EQ(TreeFingerprint(g), before);  // the source tree is never written
 }
 

@@ -28,6 +28,7 @@ JobResult RunJob(const TestJob& o) {
   result.Final = result.Statuses.empty() ? std::string() : result.Statuses.back();
   result.Outcome = job.Outcome();
   result.Archives = job.Archives();
+  result.InvalidZips = job.InvalidZips();
   static_cast<TJobCounts&>(result) = job.Counts();
   return result;
 }

@@ -28,6 +28,7 @@ struct JobResult : TJobCounts {
   std::string Final;
   TJobOutcome Outcome = TJobOutcome::joRunning;
   TArchiveList Archives;
+  std::vector<TInvalidZip> InvalidZips;
   bool TerminateNoticeRan = false;
 };
 
