@@ -71,6 +71,9 @@ class TWorkThread : public TThread, private TJobCounts {
   // The zip files the scan refused, in scan order. Read only from the
   // termination notice or after the end.
   const std::vector<TInvalidZip>& InvalidZips() const { return FInvalidZips; }
+  // The file extensions met that are neither images nor NFO files, sorted
+  // ignoring case. Read only from the termination notice or after the end.
+  const std::vector<std::u16string>& UnknownExtensions() const { return FUnknownExtensions; }
   // The games. Read only from the termination notice or after the end.
   const TArchiveList& Archives() const { return ArchiveList; }
 
