@@ -13,16 +13,17 @@ build=${ASAN_BUILD_DIR:-$root/build-asan}
 jobs=${JOBS:-$(nproc)}
 reports="$build/sanitizer-reports"
 
-# Reports go to files as well as failing the program, so that one from a
-# child process whose exit status a test does not look at is not missed.
-common="halt_on_error=1:log_path=$reports/report"
-export ASAN_OPTIONS="$common:detect_leaks=1:check_initialization_order=1"
-export UBSAN_OPTIONS="$common:print_stacktrace=1"
+# AddressSanitizer and LeakSanitizer reports go to files as well as failing
+# the program, so that one from a child process whose exit status or output
+# a test does not look at is not missed.
+export ASAN_OPTIONS="halt_on_error=1:log_path=$reports/report:detect_leaks=1:check_initialization_order=1"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 export QT_QPA_PLATFORM=offscreen
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVQ_SANITIZE=ON
-rm -rf "$reports"
+log="$build/Testing/Temporary/LastTest.log"
+rm -rf "$reports" "$log"
 mkdir -p "$reports"
 status=0
 # The build runs the test programs too (to list their tests).
@@ -32,6 +33,12 @@ elif ! (cd "$build" && ctest --output-on-failure -j "$jobs"); then
   status=1
 fi
 
+# UndefinedBehaviorSanitizer writes to standard error only; CTest keeps
+# every test's output in LastTest.log.
+if [ -f "$log" ] && grep -E ': runtime error: ' "$log"; then
+  echo "== UndefinedBehaviorSanitizer reports above (from $log)"
+  status=1
+fi
 if compgen -G "$reports/report*" >/dev/null; then
   for report in "$reports"/report*; do
     echo "== sanitizer report $report"
