@@ -43,7 +43,7 @@ mv "$db_dir/compile_commands.json.new" "$db_dir/compile_commands.json"
 if [ $# -gt 0 ]; then
   files=("$@")
 else
-  mapfile -t files < <(cd "$root" && git ls-files -- "${folders[@]/%//*.cpp}" | sort)
+  mapfile -t files < <(cd "$root" && find "${folders[@]}" -name '*.cpp' -type f | sort)
 fi
 [ ${#files[@]} -gt 0 ] || { echo "lint: no source files" >&2; exit 2; }
 
