@@ -1,9 +1,10 @@
 # The two commands of the README: `make demo` and `make test`.
+# CI (.ci/run) also runs `make test-sanitize` and `make lint`.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 DEMO ?= demo
 
-.PHONY: all deps configure build test demo screenshots bench fuzz clean
+.PHONY: all deps configure build test test-sanitize lint demo screenshots bench fuzz clean
 
 all: build
 
@@ -18,6 +19,16 @@ build: configure
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# Every test again, built with AddressSanitizer, LeakSanitizer and
+# UndefinedBehaviorSanitizer in build-asan; any sanitizer report fails.
+test-sanitize: deps
+	JOBS=$(JOBS) bash scripts/test-sanitize.sh
+
+# clang-tidy over every source file (.clang-tidy); any finding fails.
+lint:
+	bash scripts/install-deps.sh lint
+	LINT_JOBS=$(JOBS) bash scripts/lint.sh
 
 # Generates a sample collection of a few hundred games and runs a job on it.
 demo: build
@@ -37,4 +48,4 @@ fuzz:
 	bash fuzz/run.sh
 
 clean:
-	rm -rf $(BUILD) $(DEMO)
+	rm -rf $(BUILD) $(DEMO) build-asan build-tidy

@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
 
   std::printf("collection: %zu zip files (%d games generated)\n", zips.size(), games);
   std::printf("vqsd job:       %8.2f s, %12llu bytes written, peak memory %.1f MiB\n", ours.Seconds, oursBytes,
-              ours.PeakKiB / 1024.0);
+              static_cast<double>(ours.PeakKiB) / 1024.0);
   std::printf("unzip baseline: %8.2f s, %12llu bytes written (%d zips failed, the broken ones)\n", unzipSeconds,
               unzipBytes, failures);
   std::printf("ratio vqsd/unzip: %.3f (target <= 0.5), peak memory target < 128 MiB\n", ours.Seconds / unzipSeconds);

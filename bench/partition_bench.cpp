@@ -33,7 +33,7 @@ const char* const kFirst[] = {
 const char* const kWords[] = {"Great", "Giana", "Sisters", "Escape", "Dash", "Construction", "Kit", "Fighter",
                               "II", "III", "IV", "64", "Deluxe", "Edition", "Adventure", "Quest", "of", "the",
                               "Racer", "Wars", "Jack", "Max", "Bobble", "Lord", "Mission:", "Tom", "&", "Jerry",
-                              "Caf\xE9", "M\xFCller", "\xC6ther", "Stra\xDF" "e", "-", "Part", "1", "2"};
+                              "Caf\xE9", "M\xFCller", "\xC6ther", ("Stra\xDF" "e"), "-", "Part", "1", "2"};
 
 // One Windows-1252 title of one to five words.
 std::string MakeTitle(std::mt19937& rng) {

@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
   std::printf("scan of %d zip files: %.3f s (median of %zu), %.0f zip files per second\n", scanned, scan,
               scans.size(), scanned / scan);
   std::printf("whole test-mode job: %.3f s (median)\n", wholes[wholes.size() / 2]);
-  std::printf("peak memory: %.1f MiB\n", peak / 1024.0);
+  std::printf("peak memory: %.1f MiB\n", static_cast<double>(peak) / 1024.0);
   std::printf("targets: >= 20000 zip files per second, < 64 MiB\n");
   return 0;
 }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -19,7 +20,7 @@
 
 namespace {
 
-constexpr size_t kArchiveSize = 1024 * 1024;
+constexpr size_t kArchiveSize = size_t{1024} * 1024;
 constexpr int kFiles = 64;
 
 // A T64 archive of exactly kArchiveSize bytes with kFiles program files.
@@ -49,7 +50,7 @@ std::vector<uint8_t> BuildArchive() {
     std::snprintf(reinterpret_cast<char*>(entry.FileName), sizeof entry.FileName, "FILE%02d", i);
     entry.FileName[6] = ' ';
     const auto slot = EncodeDirectoryEntry(entry);
-    std::copy(slot.begin(), slot.end(), bytes.begin() + kHeaderSize + kSlotSize * i);
+    std::copy(slot.begin(), slot.end(), bytes.begin() + kHeaderSize + std::ptrdiff_t{kSlotSize} * i);
   }
   return bytes;
 }

@@ -31,7 +31,7 @@ std::vector<int32_t> TRomList::ParseIDs(const std::string& utf8Text) {
       throw Error("'" + std::string(digits) + "' is not a valid integer value");
     }
     ids.push_back(id);
-    offset = static_cast<size_t>(match.Start() + match.Length());
+    offset = static_cast<size_t>(match.Start()) + static_cast<size_t>(match.Length());
   }
   return ids;
 }

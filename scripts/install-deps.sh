@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need.
+#   scripts/install-deps.sh [lint]
+# With "lint" also what `make lint` needs (clang-tidy, jq).
 # Idempotent: runs `apt-get update` once and installs only what is missing.
 set -euo pipefail
 
@@ -10,6 +12,12 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   unzip
 )
+for group in "$@"; do
+  case "$group" in
+    lint) packages+=(clang-tidy jq) ;;
+    *) echo "install-deps: unknown group $group" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

@@ -15,7 +15,7 @@ namespace vq {
 namespace {
 
 // Largest block handed to one write call.
-constexpr size_t kCopyBlockSize = 1024 * 1024;
+constexpr size_t kCopyBlockSize = size_t{1024} * 1024;
 
 // The name part of `path`: the text after its last '/', '\' or ':'.
 std::string BaseName(const std::string& path) {

@@ -53,13 +53,13 @@ void TGameWriter::AddD64Set(TRandom& rng, const TGamePlan& plan, int disks, cons
       name = rng.Percent(10) ? AsciiLower(base) : base;
       name += rng.Percent(15) ? ".d64" : ext;
     } else if (form == 0) {
-      name = base + " (Disk " + n + ")" + ext;
+      name.assign(base).append(" (Disk ").append(n).append(")").append(ext);
     } else if (form == 1) {
-      name = base + "_Disk" + n + ext;
+      name.assign(base).append("_Disk").append(n).append(ext);
     } else if (form == 2) {
       name = base + " Side " + std::string(1, static_cast<char>('A' + d - 1)) + ext;
     } else if (form == 3) {
-      name = base + "-" + n + ext;
+      name.assign(base).append("-").append(n).append(ext);
     } else {
       name = std::string(d == 2 ? "Disk" : "disk") + n + (d == 3 ? ".D64" : ".d64");
     }
@@ -67,7 +67,9 @@ void TGameWriter::AddD64Set(TRandom& rng, const TGamePlan& plan, int disks, cons
     if (d == 1) files.push_back(base);
     const int count = rng.Range(d == 1 ? 0 : 1, 5);
     for (int f = 0; f < count; ++f) files.push_back(rng.Pick(kExtraPrgNames) + std::string(" ") + n);
-    BuildD64(base + (disks > 1 ? " " + n : ""), files, Add(folder + name, !rng.Percent(1)));
+    std::string label = base;
+    if (disks > 1) label.append(" ").append(n);
+    BuildD64(label, files, Add(folder + name, !rng.Percent(1)));
   }
 }
 

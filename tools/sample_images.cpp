@@ -84,7 +84,7 @@ void BuildD64(const std::string& diskName, const std::vector<std::string>& files
 
   TD64Allocator alloc(out);
   alloc.MarkUsed(18, 0);
-  const size_t count = std::min<size_t>(files.size(), 18 * 8);
+  const size_t count = std::min<size_t>(files.size(), size_t{18} * 8);
   const int dirSectors = std::max(1, static_cast<int>((count + 7) / 8));
   for (int s = 1; s <= dirSectors; ++s) {
     alloc.MarkUsed(18, s);

@@ -14,7 +14,7 @@ constexpr const char* kPublishers[] = {
     "Electronic Arts", "Microprose", "Ultimate", "Mindscape", "Infocom", "Broderbund", "Psygnosis",
     "Hi-Tec Software", "Zeppelin Games", "Cosmi", "Atlantis Software", "Alternative Software",
     "Players", "Bug-Byte", "Anco", "Magic Bytes", "Time Warp", "Software Projects", "Imagine",
-    "Melbourne House", "Cr\xC3\xA9" "atif Software", "Ariolasoft", "Markt & Technik", "(Public Domain)"};
+    "Melbourne House", ("Cr\xC3\xA9" "atif Software"), "Ariolasoft", "Markt & Technik", "(Public Domain)"};
 
 constexpr const char* kGenres[] = {
     "Action - Shoot'em Up", "Action - Platform", "Action - Beat'em Up", "Sport - Football",

@@ -82,7 +82,7 @@ char BaseLetter(char32_t c) {
   static constexpr char kLatin1[] = "AAAAAAACEEEEIIIIDNOOOOO OUUUUYTsaaaaaaaceeeeiiiidnooooo ouuuuyty";
   if (c >= 0xC0 && c <= 0xFF) {
     const char b = kLatin1[c - 0xC0];
-    return b == ' ' ? 0 : b;
+    return b == ' ' ? '\0' : b;
   }
   if (c == 0x152 || c == 0x153) return 'O';
   return 0;
@@ -112,7 +112,7 @@ std::vector<std::string> AsciiWords(const std::string& text) {
 }  // namespace
 
 std::string MakeTitle(TRandom& rng) {
-  const auto the = [&rng](std::string t) { return rng.Percent(18) ? "The " + t : t; };
+  const auto the = [&rng](const std::string& t) { return rng.Percent(18) ? "The " + t : t; };
   const std::string adj = rng.Pick(kAdjectives);
   const std::string noun = rng.Pick(kNouns);
   const std::string noun2 = rng.Pick(kNouns);

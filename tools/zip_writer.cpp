@@ -65,7 +65,8 @@ void WriteZipFile(const std::string& path, const std::vector<TZipWriterEntry>& e
     const std::string cause = zip_strerror(archive.get());
     throw Error(path + ": " + cause);
   }
-  archive.release();
+  // zip_close freed the archive.
+  static_cast<void>(archive.release());
 }
 
 }  // namespace vq::tools

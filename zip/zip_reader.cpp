@@ -17,9 +17,9 @@ namespace vq {
 namespace {
 
 // Size of the chunks that ExtractFiles inflates and writes at a time.
-constexpr size_t kCopyChunk = 64 * 1024;
+constexpr size_t kCopyChunk = size_t{64} * 1024;
 // The largest read buffer kept between archives.
-constexpr size_t kKeptBuffer = 1024 * 1024;
+constexpr size_t kKeptBuffer = size_t{1024} * 1024;
 
 // A file inside an open archive, closed on every path.
 struct FileClose {
@@ -55,7 +55,7 @@ bool AsciiEqualCaseless(std::string_view a, std::string_view b) {
 // file name. Empty and "." parts are dropped. Returns an empty text for a
 // name that cannot be written at all ("..").
 std::string SafeRelativePath(std::string_view stored) {
-  const std::string bare(BareName(stored));
+  std::string bare(BareName(stored));
   if (bare.empty() || bare == "." || bare == "..") return {};
   if (IsSeparator(stored.front())) return bare;
   std::string result;
