@@ -5,7 +5,7 @@
 namespace vq {
 
 Error SystemError(const std::string& context, int err) {
-  return Error(context + ": " + std::strerror(err));
+  return Error(context + ": " + std::strerror(err), err);
 }
 
 }  // namespace vq

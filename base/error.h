@@ -9,10 +9,15 @@ namespace vq {
 // context exists, or is a fixed message that the user sees as it stands.
 class Error : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit Error(const std::string& message, int code = 0) : std::runtime_error(message), code_(code) {}
+  // The system error number behind the error (errno), 0 when there is none.
+  int Code() const { return code_; }
+
+ private:
+  int code_;
 };
 
-// Builds "context: strerror(err)".
+// Builds "context: strerror(err)" carrying `err`.
 Error SystemError(const std::string& context, int err);
 
 }  // namespace vq

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -51,7 +52,10 @@ bool ForceDirectories(const std::string& path) {
     if (!ForceDirectories(p.substr(0, slash))) return false;
   }
   if (::mkdir(p.c_str(), 0777) == 0) return true;
-  if (errno == EEXIST && DirectoryExists(p)) return true;
+  if (errno == EEXIST) {
+    if (DirectoryExists(p)) return true;
+    errno = ENOTDIR;  // a file stands where the folder should be
+  }
   return false;
 }
 
@@ -120,30 +124,46 @@ std::string ReadWholeFileAsString(const std::string& path) {
 }
 
 void WriteWholeFile(const std::string& path, const void* data, size_t size) {
-  FileHandle file = CreateFileForWriting(path);
-  WriteAll(file, data, size, path);
-  file.Close(path);
+  TNewFile file(path);
+  file.Write(data, size);
+  file.Commit();
+}
+
+bool IsRemovableCardFileSystem(const std::string& path) {
+  constexpr long kMsdos = 0x4d44;
+  constexpr long kExfat = 0x2011BAB0;
+  constexpr long kFuse = 0x65735546;
+  struct statfs fs {};
+  if (::statfs(path.c_str(), &fs) != 0) return false;
+  const long type = static_cast<long>(fs.f_type);
+  return type == kMsdos || type == kExfat || type == kFuse;
+}
+
+void SyncFileSystem(const std::string& path) {
+  const FileHandle folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder.IsOpen() || ::syncfs(folder.Get()) != 0) throw SystemError(path, errno);
 }
 
 bool CopyFileReplacing(const std::string& source, const std::string& dest) {
+  FileHandle in;
   try {
-    const FileHandle in = OpenForReading(source);
-    FileHandle out = CreateFileForWriting(dest);
-    char buffer[65536];
-    for (;;) {
-      const ssize_t n = ::read(in.Get(), buffer, sizeof buffer);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      if (n == 0) break;
-      WriteAll(out, buffer, static_cast<size_t>(n), dest);
-    }
-    out.Close(dest);
-    return true;
+    in = OpenForReading(source);
   } catch (const Error&) {
     return false;
   }
+  TNewFile out(dest);
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(in.Get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw SystemError(source, errno);
+    }
+    if (n == 0) break;
+    out.Write(buffer, static_cast<size_t>(n));
+  }
+  out.Commit();
+  return true;
 }
 
 FileHandle::~FileHandle() {
@@ -162,6 +182,21 @@ void FileHandle::Close(const std::string& context) {
   if (fd_ < 0) return;
   const int fd = Release();
   if (::close(fd) != 0) throw SystemError(context, errno);
+}
+
+TNewFile::TNewFile(std::string path) : path_(std::move(path)), file_(CreateFileForWriting(path_)) {}
+
+TNewFile::~TNewFile() {
+  if (committed_) return;
+  file_ = FileHandle();
+  ::unlink(path_.c_str());
+}
+
+void TNewFile::Write(const void* data, size_t size) { WriteAll(file_, data, size, path_); }
+
+void TNewFile::Commit() {
+  file_.Close(path_);
+  committed_ = true;
 }
 
 void WriteAll(const FileHandle& file, const void* data, size_t size, const std::string& context) {

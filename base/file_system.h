@@ -34,7 +34,16 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size);
 // after links and "." / ".." parts are resolved as far as the paths exist.
 bool PathsOverlap(const std::string& a, const std::string& b);
 
-// Copies `source` to `dest`, replacing it; false on failure.
+// True when `path` lies on a FAT or exFAT file system, or on one mounted
+// through FUSE (how many systems mount exFAT and FAT images): a memory card.
+bool IsRemovableCardFileSystem(const std::string& path);
+// Writes every cached change of the file system that holds `path` to the
+// device. Throws Error("<path>: <cause>").
+void SyncFileSystem(const std::string& path);
+
+// Copies `source` to `dest`, replacing it. False when `source` cannot be
+// opened for reading; throws Error("<path>: <cause>") when the copy fails
+// after that, `dest` removed again.
 bool CopyFileReplacing(const std::string& source, const std::string& dest);
 
 // A file descriptor owned for its lifetime.
@@ -65,6 +74,29 @@ FileHandle OpenForReading(const std::string& path);
 // place is never followed: it is replaced, as is a read-only file.
 // Throws Error("<path>: <cause>").
 FileHandle CreateFileForWriting(const std::string& path);
+// A file written under its final name that never stays behind half-written:
+// unless Commit has closed it, the destructor removes it again.
+class TNewFile {
+ public:
+  // Creates `path` as CreateFileForWriting does. Throws Error("<path>: <cause>").
+  explicit TNewFile(std::string path);
+  ~TNewFile();
+  TNewFile(const TNewFile&) = delete;
+  TNewFile& operator=(const TNewFile&) = delete;
+
+  // Appends `size` bytes. Throws Error("<path>: <cause>").
+  void Write(const void* data, size_t size);
+  // Closes the complete file. Throws Error("<path>: <cause>"), the file
+  // removed, when the close reports a failure.
+  void Commit();
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+  FileHandle file_;
+  bool committed_ = false;
+};
+
 // Writes all `size` bytes. Throws Error("<context>: <cause>").
 void WriteAll(const FileHandle& file, const void* data, size_t size, const std::string& context);
 

@@ -297,6 +297,22 @@ std::u16string LowerCase(std::u16string_view s) {
   return MapCase(s, [](char32_t cp) { return static_cast<char32_t>(u_tolower(static_cast<UChar32>(cp))); });
 }
 
+std::string ClipText(std::string_view text, size_t maxChars) {
+  size_t chars = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    // Count lead bytes only, so a cut never splits a character.
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+    if (chars++ == maxChars) return std::string(text.substr(0, i)) + "...";
+  }
+  return std::string(text);
+}
+
+std::u16string FoldCase(std::u16string_view s) {
+  return MapCase(s, [](char32_t cp) {
+    return static_cast<char32_t>(u_foldCase(static_cast<UChar32>(cp), U_FOLD_CASE_DEFAULT));
+  });
+}
+
 int CompareNames(std::u16string_view a, std::u16string_view b) {
   const size_t n = std::min(a.size(), b.size());
   for (size_t i = 0; i < n; ++i) {

@@ -59,6 +59,9 @@ char16_t AsciiUpper(char16_t c);
 // (ICU's simple mapping); the length in code units never changes.
 std::u16string UpperCase(std::u16string_view s);
 std::u16string LowerCase(std::u16string_view s);
+// Unicode simple case folding, one code point at a time; the length in code
+// units never changes. Texts equal after folding are equal ignoring case.
+std::u16string FoldCase(std::u16string_view s);
 
 // The name comparison: code unit by code unit after ASCII a..z are mapped to
 // A..Z, nothing else folded; a leading part sorts first. Negative, zero or
@@ -67,6 +70,14 @@ int CompareNames(std::u16string_view a, std::u16string_view b);
 inline bool SameName(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() && CompareNames(a, b) == 0;
 }
+
+// The most characters of user text (a path, a title, an entry name) that a
+// message repeats.
+constexpr size_t kMaxEchoedText = 200;
+// The most characters of a whole error message that a status repeats.
+constexpr size_t kMaxMessageText = 600;
+// UTF-8 `text` cut to `maxChars` characters, "..." at the end when cut.
+std::string ClipText(std::string_view text, size_t maxChars = kMaxEchoedText);
 
 // printf-style formatting into a std::string.
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

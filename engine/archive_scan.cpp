@@ -1,3 +1,4 @@
+#include <cstring>
 #include <exception>
 
 #include "base/text.h"
@@ -19,8 +20,12 @@ bool IsZipName(const std::string& name) {
 }  // namespace
 
 void TWorkThread::ScanDirectory(const std::string& ADir, TArchiveList& AList) {
-  UpdateProgress(Format("Scanning zip files. (%d so far.)\r\n%s", FScannedArchives, ADir.c_str()));
+  UpdateProgress(Format("Scanning zip files. (%d so far.)\r\n%s", FScannedArchives, ClipText(ADir).c_str()));
   const TDirectoryListing listing = ListDirectory(ADir);
+  if (listing.Error != 0) {
+    ++FUnreadableFolders;
+    UpdateProgress(Format("Cannot read folder \"%s\": %s", ClipText(ADir).c_str(), std::strerror(listing.Error)));
+  }
   for (const std::string& folder : listing.Folders) {
     if (Terminated()) return;
     ScanDirectory(ADir + folder + '/', AList);
@@ -35,7 +40,7 @@ void TWorkThread::ScanDirectory(const std::string& ADir, TArchiveList& AList) {
 
 void TWorkThread::ScanArchive(const std::string& ADir, const std::string& fileName, TArchiveList& AList) {
   ++FScannedArchives;
-  UpdateProgress(Format("Scanning zip files. (%d so far.)\r\n%s", FScannedArchives, fileName.c_str()));
+  UpdateProgress(Format("Scanning zip files. (%d so far.)\r\n%s", FScannedArchives, ClipText(fileName).c_str()));
   const std::string path = ADir + fileName;
   FZipper->SetFileName(path);
   try {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <utility>
 
@@ -35,7 +36,10 @@ void SortNames(std::vector<std::string>& names) {
 TDirectoryListing ListDirectory(const std::string& dir) {
   TDirectoryListing listing;
   std::unique_ptr<DIR, DirClose> handle(opendir(dir.c_str()));
-  if (!handle) return listing;
+  if (!handle) {
+    listing.Error = errno;
+    return listing;
+  }
   while (const dirent* entry = readdir(handle.get())) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;

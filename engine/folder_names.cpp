@@ -1,7 +1,9 @@
 #include "engine/folder_names.h"
 
+#include <unordered_map>
 #include <utility>
 
+#include "base/fat_name.h"
 #include "base/text.h"
 
 namespace vq {
@@ -164,6 +166,8 @@ void TFolderNamer::Adjust(TArcInfo& info) const {
     // that it still gets a folder of its own, under "0" like every digit.
     info.OutFolderName = IntToText(info.UniqueID, 5);
   }
+  // A title that reads like a DOS device ("Con") cannot name a folder on FAT.
+  info.OutFolderName = FatName(info.OutFolderName);
   info.OutLetter = OutLetterOf(info.OutFolderName);
 }
 
@@ -176,24 +180,14 @@ std::u16string OutLetterOf(std::u16string_view folderName) {
 }
 
 void MakeFolderNamesUnique(TArchiveList& list, TFileNameStyle style, const std::function<bool()>& terminated) {
-  // `remembered` is the unsuffixed name of the current run's first game;
-  // `runFirst` is its position, npos before the first game.
-  std::u16string remembered;
-  size_t runFirst = std::u16string::npos;
-  int runLength = 1;
-  for (size_t i = 0; i < list.size(); ++i) {
+  // FAT takes names that differ only in letter case for one name, so those
+  // are duplicates too, wherever they stand in the sorted list.
+  std::unordered_map<std::u16string, int> uses;
+  for (const TArcInfo& game : list) ++uses[FatKey(game.OutFolderName)];
+  for (TArcInfo& game : list) {
     if (terminated && terminated()) return;
-    TArcInfo& game = list[i];
-    if (runFirst != std::u16string::npos && SameName(game.OutFolderName, remembered)) {
-      if (++runLength == 2) {
-        TArcInfo& first = list[runFirst];
-        first.OutFolderName = MakeUniqueFolderName(first.OutFolderName, first.UniqueID, style);
-      }
+    if (uses[FatKey(game.OutFolderName)] > 1) {
       game.OutFolderName = MakeUniqueFolderName(game.OutFolderName, game.UniqueID, style);
-    } else {
-      remembered = game.OutFolderName;
-      runFirst = i;
-      runLength = 1;
     }
   }
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/fat_name.h"
 #include "base/text.h"
 
 namespace vq {
@@ -156,7 +157,7 @@ void BuildOutputMatrix(TArchiveList& list, const std::function<bool()>& terminat
       while (start < end) {
         const size_t last = SubfolderLast(group, start);
         name = unused(letter, name);
-        const std::u16string subDir = AsciiUpper(name);
+        const std::u16string subDir = FatName(AsciiUpper(name));
         for (size_t i = start; i <= last; ++i) list[i].OutSubDir = subDir;
         if (last + 1 < end) name = NextSubDirName(group.Name(last), group.Name(last + 1), name);
         start = last + 1;

@@ -1,6 +1,11 @@
+#include <stdio.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "base/text.h"
 #include "engine/text_file.h"
 #include "engine/work_thread.h"
@@ -36,7 +41,15 @@ void TWorkThread::WriteGameList() {
     line += Trim(game.ExtractionStatus);
     line += u'"';
   }
-  WriteTextLines(FDestDir + (FFileNameStyle == fnsSD2IEC ? "gamelist.csv" : "GameList.csv"), lines);
+  // Written whole beside its final name, then renamed: a game list is there
+  // only when the job finished, and then complete.
+  const std::string path = FDestDir + (FFileNameStyle == fnsSD2IEC ? "gamelist.csv" : "GameList.csv");
+  WriteTextLines(path + ".tmp", lines);
+  if (::rename((path + ".tmp").c_str(), path.c_str()) != 0) {
+    const int err = errno;
+    ::unlink((path + ".tmp").c_str());
+    throw SystemError(path, err);
+  }
 }
 
 }  // namespace vq

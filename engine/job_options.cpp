@@ -49,6 +49,7 @@ TJobOptions ReadJobOptions(const TIniFile& store) {
   o.ExtractT64 = store.ReadBool(s, "ExtractT64", false);
   o.ForceUppercase = store.ReadBool(s, "Force1541UppercaseNames", false);
   o.TestMode = store.ReadBool(s, "TestMode", false);
+  o.KeepGoing = store.ReadBool(s, "KeepGoing", false);
   return o;
 }
 
@@ -66,6 +67,7 @@ void WriteJobOptions(const TJobOptions& o, TIniFile& store) {
   store.WriteBool(s, "ExtractT64", o.ExtractT64);
   store.WriteBool(s, "Force1541UppercaseNames", o.ForceUppercase);
   store.WriteBool(s, "TestMode", o.TestMode);
+  store.WriteBool(s, "KeepGoing", o.KeepGoing);
 }
 
 }  // namespace vq

@@ -23,6 +23,7 @@ struct TJobOptions {
   bool ExtractT64 = false;
   bool ForceUppercase = false;  // upper-case folder names in the 1541 Ultimate style
   bool TestMode = false;
+  bool KeepGoing = false;  // a game that fails is left out; the job goes on
 
   bool operator==(const TJobOptions&) const = default;
 };

@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "base/error.h"
+#include "base/file_system.h"
 #include "base/text.h"
 #include "engine/folder_names.h"
 #include "engine/folder_partition.h"
@@ -17,6 +19,9 @@ constexpr const char* kNamePattern = "^Name:\\s*([^\\r\\n]+)$";
 constexpr const char* kSIDPattern = "^SID:\\s{2,20}([^\\r\\n]+)\\.sid$";
 constexpr const char* kUniqueIDPattern = "^Unique-ID:\\s*(\\d+)\\s*?$";
 constexpr unsigned kFieldOptions = Regex::kUtf8 | Regex::kNewlineAny | Regex::kCaseless | Regex::kMultiline;
+
+// Told after an abort or an error: the game list is written last.
+constexpr const char* kUnfinished = "The output folder is unfinished: it has no game list.";
 
 std::string WithTrailingDelimiter(std::string path) {
   if (path.empty() || path.back() != '/') path += '/';
@@ -42,7 +47,8 @@ TWorkThread::TWorkThread(const TJobOptions& options)
       FAutoSwap(options.AutoSwap),
       FExtractT64(options.ExtractT64),
       FForceUppercase1541U(options.ForceUppercase),
-      FTestMode(options.TestMode) {}
+      FTestMode(options.TestMode),
+      FKeepGoing(options.KeepGoing) {}
 
 TWorkThread::~TWorkThread() { StopAndWait(); }
 
@@ -69,6 +75,7 @@ void TWorkThread::Execute() {
     if (!Terminated()) MakeFolderNamesUnique();
     if (!Terminated()) ExtractArchives();
     if (!Terminated()) WriteGameList();
+    FlushCard();
     // One reading of the flag decides both the outcome and the summary.
     const bool aborted = Terminated();
     FOutcome = aborted ? TJobOutcome::joAborted : TJobOutcome::joFinished;
@@ -79,7 +86,13 @@ void TWorkThread::Execute() {
     // status, which names the game or folder at hand.
     const std::string last = FStatus;
     FOutcome = TJobOutcome::joFailed;
-    UpdateProgress(std::string("ERROR: ") + e.what() + (last.empty() ? "" : "\r\n" + last));
+    try {
+      if (!FTestMode && IsRemovableCardFileSystem(FDestDir)) SyncFileSystem(FDestDir);
+    } catch (const Error&) {
+      // The error at hand is the one to report.
+    }
+    UpdateProgress("ERROR: " + ClipText(e.what(), kMaxMessageText) + (last.empty() ? "" : "\r\n" + last) + "\r\n" +
+                   kUnfinished);
   }
 }
 
@@ -103,7 +116,7 @@ void TWorkThread::AdjustFolderNames() {
   const TFolderNamer namer(FFileNameStyle, FForceUppercase1541U);
   for (TArcInfo& info : ArchiveList) {
     if (Terminated()) break;
-    UpdateProgress("Adjusting folder names.\r\n" + Utf16ToUtf8(info.Name));
+    UpdateProgress("Adjusting folder names.\r\n" + ClipText(Utf16ToUtf8(info.Name)));
     namer.Adjust(info);
   }
 }
@@ -134,10 +147,15 @@ std::string TWorkThread::BuildSummary(bool aborted) const {
   status = Format("%s %d archives scanned, %d invalid, %d excluded by filter. %d games extracted.", status.c_str(),
                   FScannedArchives, FIgnoredZipfiles, FFilteredCount, FGameCount);
   if (FIncludeSIDs) status = Format("%s %d SIDs included, %d not found.", status.c_str(), FSIDCount, FSIDErrors);
+  if (FFailedGames > 0) status = Format("%s %d games failed.", status.c_str(), FFailedGames);
+  if (FUnreadableFolders > 0) {
+    status = Format("%s %d folders could not be read.", status.c_str(), FUnreadableFolders);
+  }
   if (!FUnknownFileExtensionsFound.empty()) {
     status = Format("%s {Warning: unknown file extensions encountered: %s}", status.c_str(),
                     FUnknownFileExtensionsFound.c_str());
   }
+  if (aborted) status += std::string(" ") + kUnfinished;
   return status;
 }
 

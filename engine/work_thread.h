@@ -9,6 +9,7 @@
 #include "base/collator.h"
 #include "base/regex.h"
 #include "engine/arc_info.h"
+#include "engine/game_files.h"
 #include "engine/job_options.h"
 #include "engine/nfo_reformat.h"
 #include "engine/thread.h"
@@ -18,6 +19,7 @@ namespace vq {
 class TRomList;
 class TZipReader;
 struct TZipEntry;
+struct TPlannedEntry;
 
 // The status callback: receives each status text (UTF-8) on the worker
 // thread, which waits until it returns. A front end that shows the texts on
@@ -46,6 +48,8 @@ struct TJobCounts {
   int32_t FSIDCount = 0;                  // games whose SID tune was copied
   int32_t FSIDErrors = 0;                 // games whose SID tune was missing
   int32_t FFilteredCount = 0;             // games left out by the filter
+  int32_t FFailedGames = 0;               // games left out after a failure
+  int32_t FUnreadableFolders = 0;         // source folders that could not be read
 };
 
 // One job: from the scan of the source tree to the game list, on a worker
@@ -96,6 +100,7 @@ class TWorkThread : public TThread, private TJobCounts {
   void ExtractArchives();
   void WriteGameList();
   std::string BuildSummary(bool aborted) const;
+  std::string UnknownExtensionsText() const;
 
   // The scan of one zip file.
   void ScanArchive(const std::string& ADir, const std::string& fileName, TArchiveList& AList);
@@ -104,13 +109,18 @@ class TWorkThread : public TThread, private TJobCounts {
 
   // The steps of one game's extraction.
   void ExtractGame(TArcInfo& game, size_t index, size_t count);
+  void DropGame(TArcInfo& game, const std::string& cause);
   std::string CreateGameFolder(TArcInfo& game, size_t count);
-  void WriteAutoSwap(const std::string& gameFolder);
-  bool ExtractEntries(TArcInfo& game, const std::string& gameFolder);
+  std::vector<TPlannedEntry> PlanEntries(TArcInfo& game);
+  void WriteAutoSwap(const std::vector<TPlannedEntry>& plan, const std::string& gameFolder);
+  bool ExtractEntries(const std::vector<TPlannedEntry>& plan, TArcInfo& game, const std::string& gameFolder);
   bool ConvertTape(const TZipEntry& entry, TArcInfo& game, const std::string& gameFolder);
   void WriteNFO(const TArcInfo& game, const std::string& gameFolder);
+  void NoteExtraction(TArcInfo& game, bool tapeError) const;
   void CopySIDs(TArcInfo& game, const std::string& gameFolder);
-  bool CopySIDFile(const std::string& Source, std::string Dest) const;
+  bool CopySIDFile(const std::string& Source, std::string Dest);
+  std::string SidCopyName(const std::string& name) const;
+  void FlushCard();
 
   TFileNameStyle FFileNameStyle;
   TNFOStyle FNFOStyle;
@@ -138,6 +148,8 @@ class TWorkThread : public TThread, private TJobCounts {
   std::string FUnknownFileExtensionsFound;
   std::vector<std::u16string> FUnknownExtensions;  // sorted ignoring case, no duplicates
   bool FTestMode;
+  bool FKeepGoing;
+  TGameFiles FGameFiles;  // the files of the game being extracted
   TJobOutcome FOutcome = TJobOutcome::joRunning;
 };
 

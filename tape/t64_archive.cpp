@@ -112,7 +112,7 @@ uint32_t Tt64Archive::GetEntryLength(int i) const {
       std::min<uint64_t>(EntryLength(static_cast<size_t>(i)), std::numeric_limits<uint32_t>::max()));
 }
 
-int32_t Tt64Archive::ExtractToPxx(std::string OutFolder, bool TestMode) const {
+int32_t Tt64Archive::ExtractToPxx(std::string OutFolder, bool TestMode, const TNameChooser& ChooseName) const {
   OutFolder = IncludeTrailingDelimiter(std::move(OutFolder));
   if (!TestMode && !DirectoryExists(OutFolder)) throw Error("Folder does not exist");
 
@@ -131,7 +131,7 @@ int32_t Tt64Archive::ExtractToPxx(std::string OutFolder, bool TestMode) const {
     if (TestMode) continue;
 
     base = ChangeExtension(base, Format(".%c%.2d", letter, nextNumber++));
-    WritePc64File(OutFolder + base, entry, letter == 'P', length);
+    WritePc64File(OutFolder + (ChooseName ? ChooseName(base) : base), entry, letter == 'P', length);
   }
   return written;
 }
@@ -149,16 +149,16 @@ void Tt64Archive::WritePc64File(const std::string& Path, const t64::Tt64Director
     headerSize += 2;
   }
 
-  FileHandle file = CreateFileForWriting(Path);
-  WriteAll(file, header.data(), headerSize, Path);
+  TNewFile file(Path);
+  file.Write(header.data(), headerSize);
   const std::span<const uint8_t> data =
       FArchiveStream.subspan(Entry.Offset, static_cast<size_t>(Length));
   for (size_t done = 0; done < data.size();) {
     const size_t block = std::min(kCopyBlockSize, data.size() - done);
-    WriteAll(file, data.data() + done, block, Path);
+    file.Write(data.data() + done, block);
     done += block;
   }
-  file.Close(Path);
+  file.Commit();
 }
 
 }  // namespace vq

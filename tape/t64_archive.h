@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -27,12 +28,17 @@ class Tt64Archive {
   Tt64Archive(Tt64Archive&&) = default;
   Tt64Archive& operator=(Tt64Archive&&) = default;
 
+  // Picks the name a PC64 file is written under, given the name it would
+  // get; lets the caller keep names apart from files it wrote before.
+  using TNameChooser = std::function<std::string(const std::string& name)>;
+
   // Writes every regular file as a PC64 file into `OutFolder` (numbered
   // .P00, .S01, ... across letters) and returns how many it wrote; in test
-  // mode only counts. Throws vq::Error("Folder does not exist") outside test
-  // mode when the folder is missing, and "<path>: <cause>" when a file
-  // cannot be created or written.
-  int32_t ExtractToPxx(std::string OutFolder, bool TestMode) const;
+  // mode only counts. `ChooseName`, when set, picks each file's final name.
+  // Throws vq::Error("Folder does not exist") outside test mode when the
+  // folder is missing, and "<path>: <cause>" when a file cannot be created
+  // or written; a file that fails is removed again.
+  int32_t ExtractToPxx(std::string OutFolder, bool TestMode, const TNameChooser& ChooseName = {}) const;
 
   // Data length of listed entry `i`: up to the next listed offset, or to the
   // end of the archive for the last one (0 when the offset lies past it, or

@@ -114,7 +114,7 @@ void TZipReader::RequireOpen() const {
   if (!archive_) Fail("archive is not open");
 }
 
-void TZipReader::Fail(const std::string& cause) const { throw Error(file_name_ + ": " + cause); }
+void TZipReader::Fail(const std::string& cause, int code) const { throw Error(file_name_ + ": " + cause, code); }
 
 const char* TZipReader::EntryName(int64_t index) const {
   return zip_get_name(archive_.get(), static_cast<zip_uint64_t>(index), ZIP_FL_ENC_GUESS);
@@ -156,7 +156,11 @@ bool TZipReader::NextMatch(TZipEntry& entry) {
 int64_t TZipReader::LocateRootEntry(std::string_view name) const {
   for (int64_t index = 0; index < entry_count_; ++index) {
     const char* stored = EntryName(index);
-    if (stored && AsciiEqualCaseless(stored, name)) return index;
+    if (!stored) continue;
+    // Tar-family tools store root entries as "./NAME".
+    std::string_view path(stored);
+    while (path.starts_with("./")) path.remove_prefix(2);
+    if (AsciiEqualCaseless(path, name)) return index;
   }
   return -1;
 }
@@ -170,7 +174,7 @@ void TZipReader::ReadEntry(int64_t index, std::vector<uint8_t>& out) {
     Fail(std::string(entry_name) + ": " + zip_strerror(archive_.get()));
   }
   const uint64_t declared = (st.valid & ZIP_STAT_SIZE) ? st.size : 0;
-  if (declared > kMaxMemoryEntry) Fail(std::string(entry_name) + ": entry is larger than 64 MiB");
+  if (declared > kMaxMemoryEntry) Fail(std::string(entry_name) + ": entry is larger than 64 MiB", EFBIG);
   ZipFilePtr file(zip_fopen_index(archive_.get(), static_cast<zip_uint64_t>(index), 0));
   if (!file) Fail(std::string(entry_name) + ": " + zip_strerror(archive_.get()));
 
@@ -184,7 +188,7 @@ void TZipReader::ReadEntry(int64_t index, std::vector<uint8_t>& out) {
   size_t total = 0;
   for (;;) {
     if (total == out.size()) {
-      if (total > kMaxMemoryEntry) Fail(std::string(entry_name) + ": entry is larger than 64 MiB");
+      if (total > kMaxMemoryEntry) Fail(std::string(entry_name) + ": entry is larger than 64 MiB", EFBIG);
       const size_t grown = static_cast<size_t>(
           std::min<uint64_t>(std::max<uint64_t>(2 * total, kCopyChunk), kMaxMemoryEntry + 1));
       out.reserve(grown);
@@ -245,14 +249,34 @@ int TZipReader::ExtractFiles(std::string_view mask) {
 }
 
 bool TZipReader::ExtractEntry(const TZipEntry& entry) {
+  RequireOpen();
+  if (entry.Index < 0 || entry.Index >= entry_count_) Fail(entry.StoredPath + ": entry not found");
+  const std::string relative = TargetPath(entry);
+  if (relative.empty()) return false;
+  ExtractEntryTo(entry, relative);
+  return true;
+}
+
+std::string TZipReader::TargetPath(const TZipEntry& entry) {
+  if (IsFolderName(entry.StoredPath)) return {};
+  return SafeRelativePath(entry.StoredPath);
+}
+
+void TZipReader::ExtractEntryTo(const TZipEntry& entry, const std::string& relativePath) {
   const std::string base = ExtractionBase();
   if (entry.Index < 0 || entry.Index >= entry_count_) Fail(entry.StoredPath + ": entry not found");
   const char* name = EntryName(entry.Index);
-  if (!name || IsFolderName(name)) return false;
-  const std::string relative = SafeRelativePath(name);
-  if (relative.empty()) return false;
-  WriteEntry(entry.Index, name, base + relative);
-  return true;
+  WriteEntry(entry.Index, name ? name : entry.StoredPath, base + relativePath);
+}
+
+std::string TZipReader::ExtractRootEntry(std::string_view name) {
+  const std::string base = ExtractionBase();
+  const int64_t index = LocateRootEntry(name);
+  if (index < 0) Fail(std::string(name) + ": entry not found");
+  const std::string stored = EntryName(index);
+  const std::string relative(BareName(stored));
+  WriteEntry(index, stored, base + relative);
+  return relative;
 }
 
 std::string TZipReader::ExtractionBase() const {
@@ -264,28 +288,25 @@ std::string TZipReader::ExtractionBase() const {
 
 void TZipReader::WriteEntry(int64_t index, const std::string& name, const std::string& target) {
   const std::string folder = ExtractFilePath(target);
-  if (!ForceDirectories(folder)) Fail(SystemError(folder, errno).what());
+  if (!ForceDirectories(folder)) {
+    const int err = errno;
+    Fail(SystemError(folder, err).what(), err);
+  }
   ZipFilePtr file(zip_fopen_index(archive_.get(), static_cast<zip_uint64_t>(index), 0));
   if (!file) Fail(name + ": " + zip_strerror(archive_.get()));
-  FileHandle out;
   try {
-    out = CreateFileForWriting(target);
-  } catch (const Error& e) {
-    Fail(e.what());
-  }
-  try {
+    // A failure at any point leaves no partial file behind.
+    TNewFile out(target);
     buffer_.resize(kCopyChunk);
     for (;;) {
       const zip_int64_t n = zip_fread(file.get(), buffer_.data(), buffer_.size());
       if (n < 0) throw Error(name + ": " + zip_file_strerror(file.get()));
       if (n == 0) break;
-      WriteAll(out, buffer_.data(), static_cast<size_t>(n), target);
+      out.Write(buffer_.data(), static_cast<size_t>(n));
     }
-    out.Close(target);
+    out.Commit();
   } catch (const Error& e) {
-    // A damaged entry leaves no partial file behind.
-    ::unlink(target.c_str());
-    Fail(e.what());
+    Fail(e.what(), e.Code());
   }
 }
 

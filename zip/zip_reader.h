@@ -61,6 +61,16 @@ class TZipReader {
   // Extracts the one entry that a search reported, the same way; returns
   // false for an entry that cannot be written at all (a name of "..").
   bool ExtractEntry(const TZipEntry& entry);
+  // The path relative to BaseFolder() that ExtractEntry writes `entry` to,
+  // '/'-separated; empty for an entry that cannot be written at all.
+  static std::string TargetPath(const TZipEntry& entry);
+  // Extracts the entry that a search reported to `relativePath` in
+  // BaseFolder(), creating its sub-folders. A failure leaves no partial file.
+  void ExtractEntryTo(const TZipEntry& entry, const std::string& relativePath);
+  // Extracts the root entry named `name` (ASCII-caseless; a stored "./" in
+  // front counts as the root) into BaseFolder() under its stored name, and
+  // returns that name. Throws when there is none.
+  std::string ExtractRootEntry(std::string_view name);
 
   // Reads the root entry named `name` (ASCII-caseless) into `out`, replacing
   // its content. Throws when it is missing, unreadable or larger than
@@ -75,8 +85,8 @@ class TZipReader {
  private:
   struct ArchiveClose { void operator()(zip* z) const; };
 
-  // Throws Error("<archive>: <cause>").
-  [[noreturn]] void Fail(const std::string& cause) const;
+  // Throws Error("<archive>: <cause>") carrying the system error `code`.
+  [[noreturn]] void Fail(const std::string& cause, int code = 0) const;
   void RequireOpen() const;
   // The stored name of entry `index` as UTF-8; null when libzip has none.
   const char* EntryName(int64_t index) const;

@@ -206,7 +206,8 @@ TEST(ArchiveScan, AbortDuringScanSkipsLaterPhasesButReportsSummary) {
   };
   const JobResult r = RunJob(o);
   EXPECT_EQ(r.Outcome, TJobOutcome::joAborted);
-  EXPECT_EQ(r.Final, "Aborted. 3 archives scanned, 0 invalid, 0 excluded by filter. 0 games extracted.");
+  EXPECT_EQ(r.Final, "Aborted. 3 archives scanned, 0 invalid, 0 excluded by filter. 0 games extracted. The output folder is "
+            "unfinished: it has no game list.");
   EXPECT_EQ(std::count(r.Statuses.begin(), r.Statuses.end(), "Sorting..."), 0);
   EXPECT_FALSE(std::any_of(r.Statuses.begin(), r.Statuses.end(),
                            [](const std::string& s) { return s.rfind("Adjusting", 0) == 0; }));

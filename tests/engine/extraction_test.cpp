@@ -206,7 +206,7 @@ TEST_F(Extraction, WildcardCharactersInEntryNamesAreJustCharacters) {
   WriteGameZip(Games() + "w.zip", Nfo("Wild", 1), {{"*.d64", "star"}, {"real.d64", "real"}, {"sub/real.D64", "deep"}});
   const JobResult r = RunJob(Options());
   ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
-  EXPECT_EQ(ReadFile(Out() + "Wild/*.d64"), "star");
+  EXPECT_EQ(ReadFile(Out() + "Wild/_.d64"), "star");  // '*' is no character of a FAT name
   EXPECT_EQ(ReadFile(Out() + "Wild/real.d64"), "real");
   EXPECT_EQ(ReadFile(Out() + "Wild/sub/real.D64"), "deep");
   EXPECT_EQ(r.Archives[0].ExtractedFileCount, 3);
@@ -260,8 +260,9 @@ TEST_F(Extraction, UnwritableDestinationEndsTheJobWithTheMessageShown) {
   o.CreateDest = false;
   const JobResult r = RunJob(o);
   EXPECT_EQ(r.Outcome, TJobOutcome::joFailed);
-  EXPECT_EQ(r.Final, "ERROR: Unable to create directory \"" + tmp_.Path() + "blocker/out/VONDRAL SD/Game/\"\r\n" +
-                         "Extracting archives (1/1)\r\ng.zip\r\n(Game)");
+  EXPECT_EQ(r.Final, "ERROR: Unable to create directory \"" + tmp_.Path() + "blocker/out/VONDRAL SD/Game/\": Not a directory\r\n" +
+                         "Extracting archives (1/1)\r\ng.zip\r\n(Game)\r\n" +
+                         "The output folder is unfinished: it has no game list.");
   EXPECT_TRUE(r.TerminateNoticeRan);
   EXPECT_EQ(TreeFingerprint(Games()), before);
 }
@@ -279,7 +280,7 @@ TEST_F(Extraction, AbortInTheMiddleStopsBeforeTheNextGame) {
   EXPECT_EQ(r.Outcome, TJobOutcome::joAborted);
   // The game that had begun is finished; no later game folder exists.
   EXPECT_EQ(r.Final, "Aborted. 5 archives scanned, 0 invalid, 0 excluded by filter. 3 games extracted. {Warning: "
-                     "unknown file extensions encountered: .TXT}");
+                     "unknown file extensions encountered: .TXT} The output folder is unfinished: it has no game list.");
   EXPECT_TRUE(fs::exists(Out() + "Game 2/g.d64"));
   EXPECT_FALSE(fs::exists(Out() + "Game 3"));
   EXPECT_FALSE(fs::exists(Out() + "GameList.csv"));

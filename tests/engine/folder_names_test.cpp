@@ -98,9 +98,10 @@ TEST(FolderNamesClean, DeletesForbiddenCharactersAndTheLeadingRun) {
   // Only one leading run goes; a second one further in stays.
   EXPECT_EQ(Adjust(u",'$x,'$y", fnsNone).folder, "x,'$y");
   EXPECT_EQ(Adjust(u"  Spaced Out \t", fnsNone).folder, "Spaced Out");
-  // Reserved device names are fine as game folder names.
-  EXPECT_EQ(Adjust(u"Con", fns1541U).folder, "Con");
-  EXPECT_EQ(Adjust(u"Aux", fnsSD2IEC).folder, "aux");
+  // A DOS device name cannot name a folder on FAT: it gets '_' after its stem.
+  EXPECT_EQ(Adjust(u"Con", fns1541U).folder, "Con_");
+  EXPECT_EQ(Adjust(u"Aux", fnsSD2IEC).folder, "aux_");
+  EXPECT_EQ(Adjust(u"Con Man", fns1541U).folder, "Con Man");
 }
 
 TEST(FolderNamesClean, ControlCharactersInsideTheTitleAreDeleted) {
@@ -209,8 +210,10 @@ TEST(FolderNamesUnique, SuffixesEveryMemberOfARun) {
             (V{"Elite [00001]", "Elite [00002]", "ELITE [00003]", "Elite [00002]", "Zork"}));
   // The same ID twice resolves to one folder.
   EXPECT_EQ(UniqueNames({{u"Elite", 4}, {u"Elite", 4}}, fns1541U), (V{"Elite [00004]", "Elite [00004]"}));
-  // Different case outside ASCII is a different name.
-  EXPECT_EQ(UniqueNames({{U("Łodz"), 1}, {U("łodz"), 2}}, fns1541U), (V{"Łodz", "łodz"}));
+  // Names equal ignoring case outside ASCII are one name on FAT, wherever
+  // they stand in the list.
+  EXPECT_EQ(UniqueNames({{U("Łodz"), 1}, {U("Mars"), 3}, {U("łodz"), 2}}, fns1541U),
+            (V{"Mars", "Łodz [00001]", "łodz [00002]"}));
   // Runs on either side of a single name.
   EXPECT_EQ(UniqueNames({{u"A", 1}, {u"A", 2}, {u"B", 3}, {u"C", 4}, {u"C", 5}}, fns1541U),
             (V{"A [00001]", "A [00002]", "B", "C [00004]", "C [00005]"}));

@@ -246,7 +246,7 @@ TEST(FolderPartitionEdge, ReservedAndTrimmedSubfolderNames) {
   AddRange(titles, "Coa ", 60);
   AddRange(titles, "Com ", 99);
   titles.push_back("Commando");  // offset 159
-  titles.push_back("Con");
+  titles.push_back("Con Man");
   AddRange(titles, "Contra ", 99);
   const TArchiveList list = Partition(titles);
   EXPECT_EQ(Subfolders(list, u"C"), (Subs{{"C", 160}, {"CON_", 100}}));

@@ -68,7 +68,7 @@ TEST(SettingsFile, CloseWritesTheWholeFileByteForByte) {
                                "[]\r\nSourceDir= /games  \r\nDestDir=/media/sd card\r\nFilenamestyle=1\r\n"
                                "NFOStyle=2\r\nSIDs=1\r\nHVSCDir=/hvsc/C64Music\r\n"
                                "FilterFile=/lists/\xC3\x9Cn\xC3\xAF" "code.xml\r\nFilter=0\r\nAutoswap=0\r\n"
-                               "ExtractT64=1\r\nForce1541UppercaseNames=0\r\nTestMode=1\r\n\r\n";
+                               "ExtractT64=1\r\nForce1541UppercaseNames=0\r\nTestMode=1\r\nKeepGoing=0\r\n\r\n";
   EXPECT_EQ(ReadWholeFileAsString(h.Path("vqsd-gui.ini")), expected);
 
   // The next start reads every line trimmed, and keeps the rest.
@@ -92,7 +92,7 @@ TEST(SettingsFile, UnknownSectionsAndKeysKeepTheirPlace) {
   const std::string expected =
       "[Extra]\r\nColour=blue\r\n\r\n"
       "[]\r\nTestMode=1\r\nUnknown=x\r\nSourceDir=/s\r\nDestDir=\r\nFilenamestyle=0\r\nNFOStyle=0\r\nSIDs=0\r\n"
-      "HVSCDir=\r\nFilterFile=\r\nFilter=0\r\nAutoswap=0\r\nExtractT64=0\r\nForce1541UppercaseNames=0\r\n\r\n"
+      "HVSCDir=\r\nFilterFile=\r\nFilter=0\r\nAutoswap=0\r\nExtractT64=0\r\nForce1541UppercaseNames=0\r\nKeepGoing=0\r\n\r\n"
       "[FormState]\r\nSaved=1\r\nRight=99\r\nMaximized=0\r\nLeft=" +
       std::to_string(at.x()) + "\r\nTop=" + std::to_string(at.y()) + "\r\n\r\n";
   EXPECT_EQ(ReadWholeFileAsString(h.Path("vqsd-gui.ini")), expected);
@@ -175,7 +175,7 @@ TEST(Profiles, SavingOverAFileKeepsItsOtherContentAndReplacesTheTwelveValues) {
   EXPECT_EQ(ReadWholeFileAsString(profile),
             "[Notes]\r\nText=keep me\r\n\r\n[]\r\nTestMode=0\r\nSourceDir=/new\r\nExtra=7\r\nDestDir=\r\n"
             "Filenamestyle=0\r\nNFOStyle=0\r\nSIDs=0\r\nHVSCDir=\r\nFilterFile=\r\nFilter=0\r\nAutoswap=1\r\n"
-            "ExtractT64=0\r\nForce1541UppercaseNames=0\r\n\r\n");
+            "ExtractT64=0\r\nForce1541UppercaseNames=0\r\nKeepGoing=0\r\n\r\n");
   EXPECT_EQ(h.Form->Status(), QStringLiteral("Settings Saved.\r\n\r\nREADY."));
   // The settings file itself is not touched by a profile.
   EXPECT_FALSE(FileExists(h.Path("vqsd-gui.ini")));
