@@ -2,10 +2,12 @@
 
 #include <cstring>
 
+#include "base/text.h"
+
 namespace vq {
 
 Error SystemError(const std::string& context, int err) {
-  return Error(context + ": " + std::strerror(err), err);
+  return Error(ClipText(context) + ": " + std::strerror(err), err);
 }
 
 }  // namespace vq

@@ -5,10 +5,14 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "base/error.h"
+#include "base/text.h"
 
 namespace vq {
 
@@ -22,21 +26,51 @@ bool FileExists(const std::string& path) {
   return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+namespace {
+
+// A folder as the file system knows it, whatever path leads to it: bind
+// mounts and links give one folder several paths, never several identities.
+using TFolderId = std::pair<dev_t, ino_t>;
+
+// The identities of the nearest existing folder at or above `path` and of
+// each of its parents up to the root; `exists` tells whether that folder is
+// `path` itself.
+std::vector<TFolderId> FolderChain(const std::string& path, bool& exists) {
+  std::string p = std::filesystem::absolute(path).string();
+  while (p.size() > 1 && p.back() == kPathDelim) p.pop_back();
+  exists = true;
+  while (!DirectoryExists(p) && p.size() > 1) {
+    exists = false;
+    const size_t slash = p.find_last_of(kPathDelim);
+    p = slash == 0 || slash == std::string::npos ? "/" : p.substr(0, slash);
+  }
+  std::vector<TFolderId> chain;
+  FileHandle folder(::open(p.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  struct stat st {};
+  // The root is its own parent; the bound guards against a cycle.
+  while (folder.IsOpen() && ::fstat(folder.Get(), &st) == 0 && chain.size() < 4096) {
+    const TFolderId id{st.st_dev, st.st_ino};
+    if (!chain.empty() && chain.back() == id) break;
+    chain.push_back(id);
+    folder = FileHandle(::openat(folder.Get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  }
+  return chain;
+}
+
+bool Holds(const std::vector<TFolderId>& chain, const TFolderId& id) {
+  return std::find(chain.begin(), chain.end(), id) != chain.end();
+}
+
+}  // namespace
+
 bool PathsOverlap(const std::string& a, const std::string& b) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::path x = fs::weakly_canonical(fs::absolute(a, ec), ec);
-  const fs::path y = fs::weakly_canonical(fs::absolute(b, ec), ec);
-  // One path is a leading part of the other, component by component.
-  auto within = [](const fs::path& inner, const fs::path& outer) {
-    auto i = inner.begin();
-    for (auto o = outer.begin(); o != outer.end(); ++o, ++i) {
-      if (o->empty()) continue;  // the trailing separator of "dir/"
-      if (i == inner.end() || *i != *o) return false;
-    }
-    return true;
-  };
-  return within(x, y) || within(y, x);
+  bool aExists = false;
+  bool bExists = false;
+  const std::vector<TFolderId> chainA = FolderChain(a, aExists);
+  const std::vector<TFolderId> chainB = FolderChain(b, bExists);
+  if (chainA.empty() || chainB.empty()) return false;
+  // A folder that exists overlaps every path whose chain passes through it.
+  return (aExists && Holds(chainB, chainA.front())) || (bExists && Holds(chainA, chainB.front()));
 }
 
 bool ForceDirectories(const std::string& path) {
@@ -99,10 +133,13 @@ FileHandle CreateFileForWriting(const std::string& path) {
   return file;
 }
 
-std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+std::vector<uint8_t> ReadWholeFile(const std::string& path, size_t maxSize) {
   const FileHandle file = OpenForReading(path);
   struct stat st {};
   if (::fstat(file.Get(), &st) != 0) throw SystemError(path, errno);
+  if (static_cast<uint64_t>(st.st_size) > maxSize) {
+    throw Error(ClipText(path) + Format(": the file is larger than %zu MiB", maxSize >> 20), EFBIG);
+  }
   std::vector<uint8_t> data;
   data.reserve(static_cast<size_t>(st.st_size));
   uint8_t buffer[65536];
@@ -114,12 +151,13 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
     }
     if (n == 0) break;
     data.insert(data.end(), buffer, buffer + n);
+    if (data.size() > maxSize) throw Error(ClipText(path) + Format(": the file is larger than %zu MiB", maxSize >> 20), EFBIG);
   }
   return data;
 }
 
-std::string ReadWholeFileAsString(const std::string& path) {
-  const std::vector<uint8_t> data = ReadWholeFile(path);
+std::string ReadWholeFileAsString(const std::string& path, size_t maxSize) {
+  const std::vector<uint8_t> data = ReadWholeFile(path, maxSize);
   return std::string(data.begin(), data.end());
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,14 +25,16 @@ std::string ExtractFileName(std::string_view path);
 // Text up to and including the last '/' (empty when there is none).
 std::string ExtractFilePath(std::string_view path);
 
-// Reads a whole file. Throws Error("<path>: <cause>").
-std::vector<uint8_t> ReadWholeFile(const std::string& path);
-std::string ReadWholeFileAsString(const std::string& path);
+// Reads a whole regular file of at most `maxSize` bytes.
+// Throws Error("<path>: <cause>").
+std::vector<uint8_t> ReadWholeFile(const std::string& path, size_t maxSize = SIZE_MAX);
+std::string ReadWholeFileAsString(const std::string& path, size_t maxSize = SIZE_MAX);
 // Creates or replaces `path` with `size` bytes. Throws Error("<path>: <cause>").
 void WriteWholeFile(const std::string& path, const void* data, size_t size);
 
 // True when `a` and `b` name the same folder or one lies inside the other,
-// after links and "." / ".." parts are resolved as far as the paths exist.
+// judged by the identities (device and inode) of the folders on their paths
+// as far as they exist, so that links and bind mounts cannot hide it.
 bool PathsOverlap(const std::string& a, const std::string& b);
 
 // True when `path` lies on a FAT or exFAT file system, or on one mounted

@@ -68,9 +68,11 @@ std::string OneLine(std::string_view text) {
 TIniFile::TIniFile(std::string fileName) : file_name_(std::move(fileName)) {
   std::string bytes;
   try {
-    bytes = ReadWholeFileAsString(file_name_);
-  } catch (const Error&) {
-    return;  // missing or unreadable: an empty store
+    bytes = ReadWholeFileAsString(file_name_, kMaxFileSize);
+  } catch (const Error& e) {
+    // A missing file is an empty store; any other failure is kept to be told.
+    if (e.Code() != ENOENT) load_error_ = e.what();
+    return;
   }
   Parse(DecodeMarkedText(bytes, false));
 }
@@ -110,21 +112,18 @@ void TIniFile::Parse(std::string_view text) {
 }
 
 TIniFile::Section* TIniFile::FindSection(std::string_view name) {
-  for (Section& section : sections_) {
-    if (SameIgnoringCase(section.name, name)) return &section;
-  }
-  return nullptr;
+  const auto found = index_.find(AsciiLower(name));
+  return found == index_.end() ? nullptr : &sections_[found->second];
 }
 
 const TIniFile::Section* TIniFile::FindSection(std::string_view name) const {
-  for (const Section& section : sections_) {
-    if (SameIgnoringCase(section.name, name)) return &section;
-  }
-  return nullptr;
+  const auto found = index_.find(AsciiLower(name));
+  return found == index_.end() ? nullptr : &sections_[found->second];
 }
 
 TIniFile::Section& TIniFile::SectionFor(std::string_view name) {
   if (Section* found = FindSection(name)) return *found;
+  index_.emplace(AsciiLower(name), sections_.size());
   sections_.push_back({std::string(name), {}});
   return sections_.back();
 }
@@ -202,6 +201,8 @@ std::string TIniFile::ToText() const {
 }
 
 void TIniFile::UpdateFile() const {
+  // A file that could not be read is never replaced by what was made of it.
+  if (!load_error_.empty()) throw Error(load_error_);
   // Written beside the file and renamed over it, so a full disk or a failed
   // write leaves the former settings whole instead of an empty file.
   const std::string text = ToText();

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace vq {
@@ -13,7 +14,12 @@ namespace vq {
 // Section and key names compare without regard to ASCII case.
 class TIniFile {
  public:
-  // Loads `fileName`; a missing or unreadable file gives an empty store.
+  // The largest file a store loads.
+  static constexpr size_t kMaxFileSize = 16u << 20;
+
+  // Loads `fileName`; a missing file gives an empty store. A file that
+  // cannot be read (no permission, a folder, larger than kMaxFileSize) gives
+  // an empty store too, with LoadError set; such a store is never written.
   explicit TIniFile(std::string fileName);
   // A store over `text` as if read from a file named `fileName`.
   static TIniFile FromText(std::string_view text, std::string fileName = {});
@@ -36,10 +42,14 @@ class TIniFile {
 
   // The file content: per section "[name]", "key=value" lines, an empty line; CR LF.
   std::string ToText() const;
-  // Writes ToText() to FileName(), replacing it. Throws vq::Error("<path>: <cause>").
+  // Writes ToText() to FileName(), replacing it. Throws vq::Error("<path>: <cause>"),
+  // also when the file could not be read at load.
   void UpdateFile() const;
   // The path the store was loaded from and is written to.
   const std::string& FileName() const { return file_name_; }
+  // Why the file could not be read ("<path>: <cause>"); empty when it was
+  // read or did not exist.
+  const std::string& LoadError() const { return load_error_; }
 
  private:
   struct Entry {
@@ -63,7 +73,9 @@ class TIniFile {
   const Entry* Find(std::string_view section, std::string_view key) const;
 
   std::string file_name_;
+  std::string load_error_;
   std::vector<Section> sections_;
+  std::unordered_map<std::string, size_t> index_;  // lower-cased section name -> position
 };
 
 }  // namespace vq

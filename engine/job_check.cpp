@@ -1,8 +1,11 @@
 #include "engine/job_check.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "base/error.h"
 #include "base/file_system.h"
@@ -23,7 +26,7 @@ TJobOptions Trimmed(TJobOptions options) {
 // "" when `path` can be opened for reading, else why not.
 std::string UnreadableCause(const std::string& path) {
   struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) return path + " does not exist";
+  if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) return ClipText(path) + " does not exist";
   try {
     OpenForReading(path);
     return {};
@@ -69,12 +72,24 @@ void CheckInputs(TJobCheck& check) {
   }
 }
 
+// "" when files can be created in `folder`, made first when missing; else
+// the system's reason. A probe file is created and removed at once.
+std::string WriteProblem(const std::string& folder) {
+  if (IsNonFolder(folder)) return std::strerror(ENOTDIR);
+  if (!ForceDirectories(folder)) return std::strerror(errno);
+  const std::string probe = IncludeTrailingDelimiter(folder) + Format(".vqsd-probe-%d", static_cast<int>(::getpid()));
+  const FileHandle file(::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (!file.IsOpen()) return std::strerror(errno);
+  ::unlink(probe.c_str());
+  return {};
+}
+
 // The destination and the output folder.
 void CheckOutput(TJobCheck& check) {
   const std::string& dest = check.Options.DestDir;
   if (IsNonFolder(dest)) {
-    AddProblem(check, TJobProblemKind::jpDestination, SystemError("Cannot write to \"" + dest + "\"", ENOTDIR).what(),
-               dest);
+    AddProblem(check, TJobProblemKind::jpDestination,
+               "Cannot write to \"" + ClipText(dest) + "\": " + std::strerror(ENOTDIR), dest);
   }
   // The source is never written: deleting or filling an output folder that
   // holds it, is it, or lies inside it would change the collection.
@@ -87,7 +102,7 @@ void CheckOutput(TJobCheck& check) {
   if (IsFolderOrLink(check.OutputFolder)) {
     AddProblem(check, TJobProblemKind::jpOutputExists,
                "Output folder already exists. ALL CONTENTS OF THE OUTPUT FOLDER WILL BE DELETED IF YOU CONTINUE. "
-               "PROCEED?\r(\"" + check.OutputFolder + "\")",
+               "PROCEED?\r(\"" + ClipText(check.OutputFolder) + "\")",
                check.OutputFolder);
   }
 }
@@ -109,6 +124,16 @@ TJobCheck CheckJob(const TJobOptions& options) {
   check.OutputFolder = OutputFolder(check.Options);
   CheckInputs(check);
   CheckOutput(check);
+  // Only a job that may start gets its destination made and probed.
+  if (check.Problems.empty() || check.OnlyOutputExists()) {
+    if (const std::string cause = WriteProblem(check.Options.DestDir); !cause.empty()) {
+      // Ahead of an existing output folder: there is nothing to ask then.
+      check.Problems.insert(check.Problems.begin(),
+                            {TJobProblemKind::jpDestination,
+                             "Cannot write to \"" + ClipText(check.Options.DestDir) + "\": " + cause,
+                             check.Options.DestDir});
+    }
+  }
   return check;
 }
 

@@ -1,6 +1,7 @@
 #include "filter/rom_list.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <string_view>
 
 #include "base/error.h"
@@ -11,8 +12,16 @@
 namespace vq {
 
 TRomList::TRomList(const std::string& FileName) {
-  if (!FileExists(FileName)) throw Error(FileName + " does not exist");
-  IDList = ParseIDs(DecodeText(ReadWholeFile(FileName)));
+  std::vector<uint8_t> bytes;
+  try {
+    bytes = ReadWholeFile(FileName);
+  } catch (const Error& e) {
+    // A missing file is told as such; any other failure with its own cause
+    // (a folder, not a regular file, no permission).
+    if (e.Code() == ENOENT) throw Error(ClipText(FileName) + " does not exist", ENOENT);
+    throw;
+  }
+  IDList = ParseIDs(DecodeText(bytes));
 }
 
 bool TRomList::GetContainsID(int32_t ID) const {

@@ -11,7 +11,8 @@ namespace vq {
 class TRomList {
  public:
   // Reads `FileName` (UTF-8 path). Throws vq::Error with "%s does not exist"
-  // for a missing file, the file-access error for an unreadable one, and
+  // for a missing file, "<path>: <cause>" for a folder, a file that is not a
+  // regular file or one that cannot be read, and
   // "'%s' is not a valid integer value" for a digit run past 2147483647.
   explicit TRomList(const std::string& FileName);
 

@@ -97,7 +97,7 @@ void TZipReader::Open() {
     zip_error_init_with_code(&error, code);
     const std::string cause = zip_error_strerror(&error);
     zip_error_fini(&error);
-    throw Error(file_name_ + ": " + cause);
+    throw Error(ClipText(file_name_) + ": " + cause);
   }
   archive_.reset(archive);
   entry_count_ = zip_get_num_entries(archive, 0);
@@ -114,7 +114,9 @@ void TZipReader::RequireOpen() const {
   if (!archive_) Fail("archive is not open");
 }
 
-void TZipReader::Fail(const std::string& cause, int code) const { throw Error(file_name_ + ": " + cause, code); }
+void TZipReader::Fail(const std::string& cause, int code) const {
+  throw Error(ClipText(file_name_) + ": " + ClipText(cause, kMaxMessageText), code);
+}
 
 const char* TZipReader::EntryName(int64_t index) const {
   return zip_get_name(archive_.get(), static_cast<zip_uint64_t>(index), ZIP_FL_ENC_GUESS);

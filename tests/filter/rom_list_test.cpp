@@ -141,8 +141,8 @@ TEST_F(RomListFileTest, FailuresCarryTheirMessages) {
   const std::string missing = dir_ + "sub/../none.xml";
   EXPECT_EQ(ErrorText(missing), missing + " does not exist");
   EXPECT_EQ(ErrorText(""), " does not exist");
-  // A folder is not a list file.
-  EXPECT_EQ(ErrorText(dir_), dir_ + " does not exist");
+  // A folder is not a list file, and the message says so.
+  EXPECT_EQ(ErrorText(dir_), dir_ + ": Is a directory");
   EXPECT_EQ(ErrorText(Write("big.xml", Bytes("<game name=\"1\">\n<game name=\"99999999999\">"))),
             "'99999999999' is not a valid integer value");
 }
