@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libcli11-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   unzip
+  dosfstools fusefat fuse3
 )
 for group in "$@"; do
   case "$group" in

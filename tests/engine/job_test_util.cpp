@@ -64,6 +64,32 @@ void WriteGameZip(const std::string& path, const std::string& nfo,
   tools::WriteZipFile(path, entries);
 }
 
+// A T64 archive of PRG files (name, load address, data) laid out by hand.
+std::string TapeArchive(const std::vector<std::tuple<std::string, uint16_t, std::string>>& files) {
+  const size_t slots = files.size();
+  std::string t(64 + 32 * slots, '\0');
+  const std::string sig = "C64S tape image file";
+  t.replace(0, sig.size(), sig);
+  t[34] = static_cast<char>(slots);
+  t[36] = static_cast<char>(slots);
+  t.replace(40, 5, "TAPE ");
+  for (size_t i = 0; i < slots; ++i) {
+    const auto& [name, load, data] = files[i];
+    const size_t offset = t.size();
+    t += data;
+    char* slot = &t[64 + 32 * i];
+    slot[0] = 1;
+    slot[1] = static_cast<char>(0x82);
+    slot[2] = static_cast<char>(load & 0xFF);
+    slot[3] = static_cast<char>(load >> 8);
+    for (int b = 0; b < 4; ++b) slot[8 + b] = static_cast<char>((offset >> (8 * b)) & 0xFF);
+    std::string padded = name;
+    padded.resize(16, ' ');
+    std::copy(padded.begin(), padded.end(), slot + 16);
+  }
+  return t;
+}
+
 std::map<std::string, std::string> TreeFingerprint(const std::string& root) {
   std::map<std::string, std::string> out;
   for (const auto& entry : fs::recursive_directory_iterator(root)) {

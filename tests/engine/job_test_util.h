@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/arc_info.h"
@@ -44,6 +45,9 @@ std::string Nfo(const std::string& title, int id = -1, const std::string& sid = 
 // A game zip holding VERSION.NFO and the given members (name, data).
 void WriteGameZip(const std::string& path, const std::string& nfo,
                   const std::vector<std::pair<std::string, std::string>>& members = {});
+
+// A T64 archive of PRG files (name, load address, data) laid out by hand.
+std::string TapeArchive(const std::vector<std::tuple<std::string, uint16_t, std::string>>& files);
 
 // Every file under `root` (relative path -> content hash and size), for
 // proving that a tree did not change.

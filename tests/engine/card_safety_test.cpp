@@ -1,0 +1,121 @@
+// Names from every source land as names a FAT card accepts, no file of a
+// game folder overwrites another, and the same job gives the same tree in a
+// normal folder and on a FAT32 image.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+#include "base/text.h"
+#include "fat_image.h"
+#include "job_test_util.h"
+#include "tools/zip_writer.h"
+
+namespace vq::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// What FAT32 and exFAT accept, stated on its own.
+bool ValidOnFat(const std::u16string& name) {
+  if (name.empty() || name.size() > 255 || name.back() == u' ' || name.back() == u'.') return false;
+  if (std::any_of(name.begin(), name.end(), [](char16_t c) { return c < 0x20 || std::u16string_view(u"\"*/:<>?\\|").find(c) != std::u16string_view::npos; })) {
+    return false;
+  }
+  std::u16string stem = AsciiUpper(name.substr(0, name.find(u'.')));
+  for (const char16_t* device : {u"CON", u"PRN", u"AUX", u"NUL"}) {
+    if (stem == device) return false;
+  }
+  return !(stem.size() == 4 && (stem.starts_with(u"COM") || stem.starts_with(u"LPT")) && stem[3] >= u'1' &&
+           stem[3] <= u'9');
+}
+
+// Every name under `root` that FAT would refuse, and every pair in one
+// folder that FAT would take for one name.
+std::vector<std::string> FatFaults(const std::string& root) {
+  std::vector<std::string> faults;
+  std::map<std::string, std::set<std::u16string>> seen;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    const std::u16string name = Utf8ToUtf16(entry.path().filename().string());
+    if (!ValidOnFat(name)) faults.push_back("invalid: " + entry.path().string());
+    if (!seen[entry.path().parent_path().string()].insert(FoldCase(name)).second) {
+      faults.push_back("equal on FAT: " + entry.path().string());
+    }
+  }
+  return faults;
+}
+
+class CardSafety : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string g = tmp_.Path() + "games/";
+    WriteGameZip(g + "1.zip", Nfo("Colons", 1),
+                 {{"q?w.d64", "1"}, {"x:y.d64", "2"}, {"Commando:_1.D64", "3"}, {"CON.d64", "4"}, {"a\r\nb.d64", "5"}});
+    WriteGameZip(g + "2.zip", Nfo("Collide", 2),
+                 {{"GAME.D64", "1"}, {"disk/GAME.D64", "2"}, {"../x.d64", "3"}, {"/etc/x.d64", "4"}, {"a.d64", "5"},
+                  {"A.D64", "6"}});
+    // Titles equal ignoring case: one name on FAT. (Names beyond ASCII are
+    // covered by the duplicate pass's own tests: fusefat cannot write them.)
+    WriteGameZip(g + "3.zip", Nfo("Twins", 3), {{"t.crt", "c"}});
+    WriteGameZip(g + "4.zip", Nfo("TWINS", 4), {{"t.crt", "c"}});
+    tools::WriteZipFile(g + "5.zip", {{"./VERSION.NFO", Nfo("Tar Made", 5), true}, {"./tar.d64", "t", true}});
+    WriteGameZip(g + "6.zip", Nfo("Tapes", 6),
+                 {{"Game.t64", TapeArchive({{"ONE", 0x801, "a"}})}, {"sub/Game.T64", TapeArchive({{"TWO", 0x801, "b"}})}});
+    WriteGameZip(g + "7.zip", Nfo("Tune", 7, "/MUSICIANS/X/Odd?Tune"), {{"t.d64", "t"}});
+    WriteFile(tmp_.Path() + "hvsc/MUSICIANS/X/Odd?Tune.sid", "PSID");
+  }
+  TestJob Job(const std::string& dest) const {
+    TestJob o;
+    o.SourceDir = tmp_.Path() + "games/";
+    o.DestDir = dest;
+    o.HvscDir = tmp_.Path() + "hvsc/";
+    o.IncludeSIDs = o.AutoSwap = o.ExtractT64 = true;
+    return o;
+  }
+  TempFolder tmp_;
+};
+
+TEST_F(CardSafety, HostileNamesBecomeValidUniqueNamesAndNothingIsLost) {
+  const auto source = TreeFingerprint(tmp_.Path() + "games/");
+  const TestJob o = Job(tmp_.Path() + "disk");
+  const JobResult r = RunJob(o);
+  ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
+  EXPECT_EQ(r.FLoadedArchives, 7);  // the zip with "./VERSION.NFO" too
+  const std::string out = o.Output() + "/";
+  EXPECT_EQ(FatFaults(out), std::vector<std::string>{});
+
+  const std::vector<std::string> colons = ListTree(out + "Colons/");
+  EXPECT_EQ(colons, (std::vector<std::string>{"AUTOSWAP.LST", "CON_.d64", "Commando__1.D64", "VERSION.NFO",
+                                              "a__b.d64", "q_w.d64", "x_y.d64"}));
+  EXPECT_EQ(ReadFile(out + "Colons/AUTOSWAP.LST"),
+            "a__b.d64\r\nCommando__1.D64\r\nCON_.d64\r\nq_w.d64\r\nx_y.d64\r\n");  // one line a disk
+
+  // Every entry is on disk: later ones of an equal name get a number.
+  EXPECT_EQ(ListTree(out + "Collide/"),
+            (std::vector<std::string>{"AUTOSWAP.LST", "A_2.D64", "GAME.D64", "VERSION.NFO", "a.d64", "disk/",
+                                      "disk/GAME.D64", "x.d64", "x_2.d64"}));
+  EXPECT_EQ(ReadFile(out + "Collide/x_2.d64"), "4");
+  EXPECT_EQ(ReadFile(out + "Collide/A_2.D64"), "6");
+  EXPECT_EQ(ReadFile(out + "Tapes/Game_2.P00").substr(8, 3), "TWO");
+  EXPECT_EQ(ReadFile(out + "Tune/Odd_Tune.sid"), "PSID");
+  std::map<std::u16string, std::u16string> errors;
+  for (const TArcInfo& game : r.Archives) errors[game.Name] = game.ExtractionStatus;
+  EXPECT_NE(errors[u"Collide"].find(u"Files of equal names renamed."), std::u16string::npos);
+  EXPECT_EQ(errors[u"Colons"], u"");
+  EXPECT_TRUE(fs::exists(out + "Twins [00003]/t.crt"));
+  EXPECT_TRUE(fs::exists(out + "TWINS [00004]/t.crt"));
+  EXPECT_EQ(TreeFingerprint(tmp_.Path() + "games/"), source);
+
+  // The same job written straight onto a FAT32 card gives the same tree.
+  TFatImage card(tmp_.Path());
+  if (!card.Available()) GTEST_SKIP() << "no FAT32 image: " << card.Reason();
+  const TestJob onCard = Job(card.Path());
+  const JobResult c = RunJob(onCard);
+  ASSERT_EQ(c.Outcome, TJobOutcome::joFinished) << c.Final;
+  EXPECT_EQ(TreeFingerprint(onCard.Output()), TreeFingerprint(o.Output()));
+  EXPECT_EQ(TreeFingerprint(tmp_.Path() + "games/"), source);
+}
+
+}  // namespace
+}  // namespace vq::test
