@@ -3,12 +3,16 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
 #include <mutex>
 #include <ostream>
 
 #include "base/file_system.h"
 #include "base/shell_delete.h"
-#include "cli/progress_printer.h"
+#include "base/text.h"
+#include "cli/job_report.h"
 #include "engine/job_check.h"
 #include "engine/work_thread.h"
 
@@ -16,30 +20,98 @@ namespace vq {
 
 namespace {
 
-// Shows what keeps the job from starting; false when nothing does, or when
-// only an existing output folder does and `replace` allows deleting it.
-bool ReportProblems(const TJobCheck& check, bool replace, std::ostream& err) {
-  if (check.Problems.empty() || (replace && check.OnlyOutputExists())) return false;
+// The streams of one run: the summary's stream, errors, the log file and the
+// report's destination.
+class TRunOutput {
+ public:
+  TRunOutput(const TCommandLine& command, const TConsole& console) : command_(command), console_(console) {}
+
+  // Opens the log and report files; false, with the error shown, when one
+  // cannot be created.
+  bool Open() {
+    if (!command_.LogFile.empty() && !OpenFile(command_.LogFile, log_)) return false;
+    if (!command_.JsonFile.empty() && command_.JsonFile != "-" && !OpenFile(command_.JsonFile, json_)) return false;
+    return true;
+  }
+  // Standard output, or standard error when the report goes to standard output.
+  std::ostream& SummaryStream() const { return command_.JsonFile == "-" ? console_.Err : console_.Out; }
+  // Progress: the bar on standard error, plain lines beside the summary.
+  std::ostream& ProgressStream(TProgressMode mode) const {
+    return mode == TProgressMode::Bar ? console_.Err : SummaryStream();
+  }
+  TProgressMode Mode() const {
+    if (command_.Quiet) return TProgressMode::Quiet;
+    if (command_.Verbose) return TProgressMode::Verbose;
+    return console_.Terminal ? TProgressMode::Bar : TProgressMode::Plain;
+  }
+  // An error message: standard error and the log.
+  void Error(const std::string& text) {
+    console_.Err << "vqsd: " << text << "\n";
+    Log("vqsd: " + text);
+  }
+  void Log(const std::string& line) {
+    if (log_) *log_ << line << '\n';
+  }
+  // Writes the report when one is asked for; false when it could not be written.
+  bool WriteReport(const TJobReport& report) {
+    if (command_.JsonFile.empty()) return true;
+    const std::string text = JobReportJson(report);
+    std::ostream& out = json_ ? *json_ : console_.Out;
+    out << text << std::flush;
+    if (out) return true;
+    console_.Err << "vqsd: cannot write the report " << command_.JsonFile << "\n";
+    return false;
+  }
+  bool LogWritten() {
+    if (!log_) return true;
+    log_->flush();
+    if (*log_) return true;
+    console_.Err << "vqsd: cannot write the log " << command_.LogFile << "\n";
+    return false;
+  }
+
+ private:
+  bool OpenFile(const std::string& path, std::unique_ptr<std::ofstream>& file) {
+    file = std::make_unique<std::ofstream>(path, std::ios::binary | std::ios::trunc);
+    if (file->is_open()) return true;
+    console_.Err << "vqsd: cannot create " << path << ": " << std::strerror(errno) << "\n";
+    file.reset();
+    return false;
+  }
+
+  const TCommandLine& command_;
+  const TConsole& console_;
+  std::unique_ptr<std::ofstream> log_;
+  std::unique_ptr<std::ofstream> json_;
+};
+
+// The messages for what keeps the job from starting; empty when nothing
+// does, or when only an existing output folder does and `replace` allows
+// deleting it.
+std::vector<std::string> ProblemMessages(const TJobCheck& check, bool replace) {
+  std::vector<std::string> messages;
+  if (check.Problems.empty() || (replace && check.OnlyOutputExists())) return messages;
   for (const TJobProblem& problem : check.Problems) {
     switch (problem.Kind) {
       case TJobProblemKind::jpNoFolders:
-        err << "vqsd: " << problem.Message << " (--source DIR --dest DIR)\n";
+        messages.push_back(problem.Message + " (--source DIR --dest DIR)");
         break;
       case TJobProblemKind::jpOutputExists:
         if (replace) break;
-        err << "vqsd: Output folder already exists: " << problem.Path
-            << "\nIt would be deleted with all its contents; add --replace to allow that.\n";
+        messages.push_back("Output folder already exists: " + problem.Path +
+                           "\nIt would be deleted with all its contents; add --replace to allow that.");
         break;
       default:
-        err << "vqsd: " << problem.Message << " (" << problem.Path << ")\n";
+        messages.push_back(problem.Message + " (" + problem.Path + ")");
         break;
     }
   }
-  return true;
+  return messages;
 }
 
 // Runs the job to its end; Ctrl+C through `abortRequested` asks it to stop.
-TJobOutcome RunToEnd(TWorkThread& job, TProgressPrinter& printer, const std::atomic<bool>& abortRequested) {
+TJobOutcome RunToEnd(TWorkThread& job, TProgressPrinter& printer, TRunOutput& output,
+                     const std::atomic<bool>& abortRequested) {
   std::mutex mutex;
   std::condition_variable ended;
   bool done = false;
@@ -47,6 +119,7 @@ TJobOutcome RunToEnd(TWorkThread& job, TProgressPrinter& printer, const std::ato
     // Every report is a point where the job may be told to stop.
     if (abortRequested.load()) job.Terminate();
     printer.Update(status);
+    output.Log(TProgressPrinter::Flatten(status));
   });
   job.SetOnTerminate([&](TThread&) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -61,32 +134,93 @@ TJobOutcome RunToEnd(TWorkThread& job, TProgressPrinter& printer, const std::ato
     }
   }
   job.WaitFor();
-  printer.Finish(job.Status());
   return job.Outcome();
+}
+
+// The refused zips and the games with errors, one line each.
+void LogJobDetails(const TWorkThread& job, TRunOutput& output) {
+  for (const TInvalidZip& zip : job.InvalidZips()) output.Log("Refused zip: " + zip.Path + ": " + zip.Reason);
+  for (const TArcInfo& game : job.Archives()) {
+    const std::u16string error = Trim(game.ExtractionStatus);
+    if (error.empty()) continue;
+    output.Log("Game with errors: " + Utf16ToUtf8(game.Name) + " [" + std::to_string(game.UniqueID) + "] (" +
+               Utf16ToUtf8(game.RealOutPath) + "): " + Utf16ToUtf8(error));
+  }
+}
+
+// Removes the output folder when it is empty: a job that failed before
+// writing anything leaves nothing behind.
+void RemoveIfEmpty(const std::string& folder) {
+  std::error_code error;
+  if (std::filesystem::is_directory(folder, error) && std::filesystem::is_empty(folder, error)) {
+    std::filesystem::remove(folder, error);
+  }
+}
+
+const char* OutcomeName(TJobOutcome outcome) {
+  switch (outcome) {
+    case TJobOutcome::joFinished: return "finished";
+    case TJobOutcome::joAborted: return "aborted";
+    default: return "failed";
+  }
 }
 
 }  // namespace
 
-int RunJob(const TCommandLine& command, std::ostream& out, std::ostream& err, bool interactive, int width,
-           const std::atomic<bool>& abortRequested) {
+int RunJob(const TCommandLine& command, const TConsole& console, const std::atomic<bool>& abortRequested) {
+  const auto start = console.Clock();
+  TRunOutput output(command, console);
+  if (!output.Open()) return kExitUsage;
   const TJobCheck check = CheckJob(command.Options);
-  if (ReportProblems(check, command.Replace, err)) return kExitUsage;
-  if (check.OnlyOutputExists() && TShellDelete(nullptr).Delete(check.OutputFolder) != TDeleteResult::drDone) {
-    err << "vqsd: Error deleting folder. You will need to delete it manually. (" << check.OutputFolder << ": "
-        << std::strerror(errno) << ")\n";
-    return kExitFailed;
+  TJobReport report;
+  report.Command = &command;
+  report.OutputFolder = check.OutputFolder;
+  report.Outcome = "failed";
+  auto finish = [&](int status) {
+    report.ExitStatus = status;
+    report.ElapsedSeconds = std::chrono::duration<double>(console.Clock() - start).count();
+    const bool written = output.WriteReport(report) && output.LogWritten();
+    return written || status != kExitFinished ? status : kExitFailed;
+  };
+
+  report.Problems = ProblemMessages(check, command.Replace);
+  if (!report.Problems.empty()) {
+    for (const std::string& message : report.Problems) output.Error(message);
+    return finish(kExitUsage);
   }
+  if (check.OnlyOutputExists() && TShellDelete(nullptr).Delete(check.OutputFolder) != TDeleteResult::drDone) {
+    output.Error("Error deleting folder. You will need to delete it manually. (" + check.OutputFolder + ": " +
+                 std::strerror(errno) + ")");
+    return finish(kExitFailed);
+  }
+  const bool createdOutput = !DirectoryExists(check.OutputFolder);
   ForceDirectories(check.OutputFolder);  // a failure here is met and reported by the job
 
-  TProgressPrinter printer(out, interactive, width);
+  const TProgressMode mode = output.Mode();
+  TProgressPrinter printer(output.ProgressStream(mode), mode, console.Width, console.Clock);
   TWorkThread job(check.Options);
-  switch (RunToEnd(job, printer, abortRequested)) {
-    case TJobOutcome::joFinished: return kExitFinished;
-    case TJobOutcome::joAborted: return kExitAborted;
+  const TJobOutcome outcome = RunToEnd(job, printer, output, abortRequested);
+  if (outcome == TJobOutcome::joFailed && createdOutput) RemoveIfEmpty(check.OutputFolder);
+  LogJobDetails(job, output);
+
+  const std::string summary = TProgressPrinter::Flatten(job.Status());
+  const double elapsed = std::chrono::duration<double>(console.Clock() - start).count();
+  const std::string closing = Format("Elapsed %.1f s; output folder: %s", elapsed, check.OutputFolder.c_str());
+  std::ostream& out = output.SummaryStream();
+  if (!printer.Finish(job.Status())) out << summary << '\n';
+  out << closing << std::endl;
+  output.Log(closing);
+
+  report.Job = &job;
+  report.Summary = summary;
+  report.Outcome = OutcomeName(outcome);
+  switch (outcome) {
+    case TJobOutcome::joFinished: return finish(kExitFinished);
+    case TJobOutcome::joAborted: return finish(kExitAborted);
     default: break;
   }
-  err << "vqsd: the job failed.\n";
-  return kExitFailed;
+  output.Error("the job failed.");
+  return finish(kExitFailed);
 }
 
 }  // namespace vq

@@ -55,11 +55,12 @@ int main(int argc, char** argv) {
   vq::TCommandLine command;
   if (const auto exitCode = vq::ParseCommandLine(argc, argv, command, std::cout, std::cerr)) return *exitCode;
 
-  const bool interactive = isatty(STDOUT_FILENO) != 0;
-  int width = 100;
+  // Progress is drawn as a bar where standard error is a terminal.
+  vq::TConsole console{std::cout, std::cerr};
+  console.Terminal = isatty(STDERR_FILENO) != 0;
   winsize ws{};
-  if (interactive && ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) width = ws.ws_col;
+  if (console.Terminal && ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) console.Width = ws.ws_col;
 
   SignalWatcher watcher;
-  return vq::RunJob(command, std::cout, std::cerr, interactive, width, watcher.AbortRequested());
+  return vq::RunJob(command, console, watcher.AbortRequested());
 }

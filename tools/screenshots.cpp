@@ -1,5 +1,6 @@
-// vqsd-screenshots: renders the main window (idle and during a job) and the
-// readme window to PNG files, without a display.
+// vqsd-screenshots: renders the main window (idle and during a job), its
+// status screen enlarged three times and the readme window to PNG files,
+// without a display.
 //
 //   vqsd-screenshots [BUILD_DIR]    writes BUILD_DIR/screenshots/*.png
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QTemporaryDir>
+#include <QWidget>
 #include <cstdio>
 #include <exception>
 #include <functional>
@@ -19,6 +21,7 @@
 #include "ui/auto_dialogs.h"
 #include "ui/main_window.h"
 #include "ui/readme_window.h"
+#include "ui/status_screen.h"
 
 namespace {
 
@@ -29,8 +32,11 @@ void RunFor(int ms, const std::function<bool()>& done = {}) {
   while (clock.elapsed() < ms && !(done && done())) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
-bool Save(QWidget& window, const QString& path) {
-  if (!window.grab().save(path, "PNG")) {
+// Saves `window` as it shows, enlarged `zoom` times without smoothing.
+bool Save(QWidget& window, const QString& path, int zoom = 1) {
+  QPixmap picture = window.grab();
+  if (zoom > 1) picture = picture.scaled(picture.size() * zoom, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+  if (!picture.save(path, "PNG")) {
     std::fprintf(stderr, "vqsd-screenshots: cannot write %s\n", qPrintable(path));
     return false;
   }
@@ -84,6 +90,7 @@ int main(int argc, char* argv[]) {
   RunFor(800, [&form] { return !form.JobRunning(); });
   if (!form.JobRunning()) std::fprintf(stderr, "vqsd-screenshots: the job ended before the picture was taken\n");
   ok = Save(form, outDir + QStringLiteral("/main-running.png")) && ok;
+  ok = Save(*ui.Panel1, outDir + QStringLiteral("/status-screen.png"), 3) && ok;
   form.ButtonAbortClick();
   RunFor(60000, [&form] { return !form.JobRunning(); });
 

@@ -24,13 +24,8 @@ QFont ChooseDefaultFont() {
   if (QFontDatabase::families().contains(QStringLiteral("Segoe UI"), Qt::CaseInsensitive)) {
     return QFont(QStringLiteral("Segoe UI"), 9);
   }
-  // No such font exists outside the old desktop; the substitutes are tried
-  // in this order, narrow faces first, since the window's fixed layout was
-  // drawn for a narrow face.
-  QFont::insertSubstitutions(QStringLiteral("TAHOMAFONT"),
-                             {QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                              QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")});
-  return QFont(QStringLiteral("TAHOMAFONT"), 8);
+  // Elsewhere the desktop's own font: the window's layouts follow its size.
+  return QFontDatabase::systemFont(QFontDatabase::GeneralFont);
 }
 
 void SetUpApplication(QApplication& app) {

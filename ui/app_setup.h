@@ -11,8 +11,7 @@ namespace vq {
 // Applies the light style (Fusion with its standard light palette); when the
 // style is missing an error dialog says so and the program goes on unstyled.
 void ApplyLightStyle(QApplication& app);
-// "Segoe UI" 9 pt when the font list has it, else "TAHOMAFONT" 8 pt (the
-// platform substitutes a font when that one is missing too).
+// "Segoe UI" 9 pt when the font list has it, else the desktop's general font.
 QFont ChooseDefaultFont();
 // Title, light style and default font, in that order.
 void SetUpApplication(QApplication& app);

@@ -2,6 +2,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -34,29 +37,35 @@ const char* const kTestModeHint =
 const char* const kNotice = "Free software; see the README";
 
 template <typename W>
-W* Make(QWidget* parent, const char* name, const QRect& geometry) {
+W* Make(QWidget* parent, const char* name) {
   auto* widget = new W(parent);
   widget->setObjectName(QLatin1String(name));
-  widget->setGeometry(geometry);
   return widget;
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QRect& geometry) {
-  auto* button = Make<QPushButton>(parent, name, geometry);
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
+  auto* button = Make<QPushButton>(parent, name);
   button->setText(caption);
   return button;
 }
 
-QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& caption, const QRect& geometry) {
-  auto* box = Make<QCheckBox>(parent, name, geometry);
+// A "..." button: as narrow as its caption allows.
+QPushButton* MakeBrowseButton(QWidget* parent, const char* name) {
+  auto* button = MakeButton(parent, name, QStringLiteral("..."));
+  button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  button->setMaximumWidth(button->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 16);
+  return button;
+}
+
+QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& caption) {
+  auto* box = Make<QCheckBox>(parent, name);
   box->setText(caption);
   return box;
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, QPoint position) {
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption) {
   auto* label = new QLabel(caption, parent);
   label->setObjectName(QLatin1String(name));
-  label->move(position);
   return label;
 }
 
@@ -74,9 +83,8 @@ void MakeBold(QWidget* widget) {
 }  // namespace
 
 void TForm1Ui::SetupUi(QWidget* form) {
-  RzButtonReadme = MakeButton(form, "RzButtonReadme", QStringLiteral("Read the Readme"), {13, 8, 138, 32});
-  RzMenuButtonProfile =
-      MakeButton(form, "RzMenuButtonProfile", QStringLiteral("Load/Save Settings"), {157, 8, 138, 32});
+  RzButtonReadme = MakeButton(form, "RzButtonReadme", QStringLiteral("&Read the Readme"));
+  RzMenuButtonProfile = MakeButton(form, "RzMenuButtonProfile", QStringLiteral("&Load/Save Settings"));
   ProfileMenu = new QMenu(RzMenuButtonProfile);
   ProfileMenu->setObjectName(QStringLiteral("ProfileMenu"));
   LoadProfile1 = ProfileMenu->addAction(QStringLiteral("Load Settings..."));
@@ -85,85 +93,144 @@ void TForm1Ui::SetupUi(QWidget* form) {
   SaveProfile1->setObjectName(QStringLiteral("SaveProfile1"));
   RzMenuButtonProfile->setMenu(ProfileMenu);
 
-  LabelSourceFolder =
-      MakeLabel(form, "LabelSourceFolder", QStringLiteral("Source folder (Vondral64 Games folder):"), {12, 69});
-  EditSource = Make<QLineEdit>(form, "EditSource", {12, 90, 564, 23});
-  ButtonBrowseSource = MakeButton(form, "ButtonBrowseSource", QStringLiteral("..."), {586, 90, 25, 23});
-  LabelDestFolder = MakeLabel(form, "LabelDestFolder",
-                              QStringLiteral("Destination folder: (Did you read the README?)"), {12, 126});
-  EditDest = Make<QLineEdit>(form, "EditDest", {12, 145, 564, 23});
-  ButtonBrowseDest = MakeButton(form, "ButtonBrowseDest", QStringLiteral("..."), {586, 145, 25, 23});
+  LabelSourceFolder = MakeLabel(form, "LabelSourceFolder", QStringLiteral("&Source folder (Vondral64 Games folder):"));
+  EditSource = Make<QLineEdit>(form, "EditSource");
+  LabelSourceFolder->setBuddy(EditSource);
+  ButtonBrowseSource = MakeBrowseButton(form, "ButtonBrowseSource");
+  LabelDestFolder =
+      MakeLabel(form, "LabelDestFolder", QStringLiteral("&Destination folder: (Did you read the README?)"));
+  EditDest = Make<QLineEdit>(form, "EditDest");
+  LabelDestFolder->setBuddy(EditDest);
+  ButtonBrowseDest = MakeBrowseButton(form, "ButtonBrowseDest");
   CheckBoxSID = MakeCheckBox(form, "CheckBoxSID",
-                             QStringLiteral("Include game SIDs: (Optional. Path to root of HVSC collection.)"),
-                             {13, 183, 357, 17});
-  EditHVSC = Make<QLineEdit>(form, "EditHVSC", {12, 206, 564, 23});
-  ButtonBrowseHVSC = MakeButton(form, "ButtonBrowseHVSC", QStringLiteral("..."), {586, 206, 25, 23});
-  CheckBoxFilter = MakeCheckBox(form, "CheckBoxFilter",
-                                QStringLiteral("Use Game ID RomLister Export as Filter (Optional. See README.)"),
-                                {13, 240, 357, 17});
-  EditFilterFile = Make<QLineEdit>(form, "EditFilterFile", {12, 263, 564, 23});
-  ButtonFilterFile = MakeButton(form, "ButtonFilterFile", QStringLiteral("..."), {586, 263, 25, 23});
+                             QStringLiteral("Include game S&IDs: (Optional. Path to root of HVSC collection.)"));
+  EditHVSC = Make<QLineEdit>(form, "EditHVSC");
+  ButtonBrowseHVSC = MakeBrowseButton(form, "ButtonBrowseHVSC");
+  CheckBoxFilter = MakeCheckBox(
+      form, "CheckBoxFilter", QStringLiteral("Use Game ID RomLister Export as &Filter (Optional. See README.)"));
+  EditFilterFile = Make<QLineEdit>(form, "EditFilterFile");
+  ButtonFilterFile = MakeBrowseButton(form, "ButtonFilterFile");
 
-  RadioGroupNFO = new TRadioGroup(QStringLiteral("VERSION.NFO Files"),
+  RadioGroupNFO = new TRadioGroup(QStringLiteral("VERSION.&NFO Files"),
                                   {QStringLiteral("Include; Optimize Format"), QStringLiteral("Include; No Reformat"),
                                    QStringLiteral("Exclude")},
                                   form);
   RadioGroupNFO->setObjectName(QStringLiteral("RadioGroupNFO"));
-  RadioGroupNFO->setGeometry(160, 300, 166, 70);
   RadioGroupNFO->SetItemIndex(0);
   RadioGroupFileNames = new TRadioGroup(
-      QStringLiteral("File/Folder Optimization"),
+      QStringLiteral("File/Folder &Optimization"),
       {QStringLiteral("1541 Ultimate"), QStringLiteral("sd2iec"), QStringLiteral("None")}, form);
   RadioGroupFileNames->setObjectName(QStringLiteral("RadioGroupFileNames"));
-  RadioGroupFileNames->setGeometry(8, 300, 146, 70);
   RadioGroupFileNames->SetItemIndex(0);
 
-  GroupBoxSD2IEC = Make<QGroupBox>(form, "GroupBoxSD2IEC", {8, 376, 318, 63});
+  GroupBoxSD2IEC = Make<QGroupBox>(form, "GroupBoxSD2IEC");
   GroupBoxSD2IEC->setTitle(QStringLiteral("sd2iec Optimizations"));
   CheckBoxAutoSwap = MakeCheckBox(GroupBoxSD2IEC, "CheckBoxAutoSwap",
-                                  QStringLiteral("Make AUTOSWAP.LST for Multi-Disk D64 Games"), {9, 18, 277, 17});
-  CheckBoxExtractT64 = MakeCheckBox(GroupBoxSD2IEC, "CheckBoxExtractT64",
-                                    QStringLiteral("Extract T64 Files to Pxx Files"), {9, 39, 168, 17});
+                                  QStringLiteral("Make AUTOS&WAP.LST for Multi-Disk D64 Games"));
+  CheckBoxExtractT64 =
+      MakeCheckBox(GroupBoxSD2IEC, "CheckBoxExtractT64", QStringLiteral("Extract T&64 Files to Pxx Files"));
 
   Panel1 = new TStatusScreen(form);
-  Panel1->move(340, 300);
 
-  GroupBoxOther = Make<QGroupBox>(form, "GroupBoxOther", {8, 445, 318, 63});
+  GroupBoxOther = Make<QGroupBox>(form, "GroupBoxOther");
   GroupBoxOther->setTitle(QStringLiteral("Other"));
   CheckBox1541UUppercase = MakeCheckBox(GroupBoxOther, "CheckBox1541UUppercase",
-                                        QStringLiteral("Ancient 1541-U Uppercase Mode"), {9, 18, 192, 17});
+                                        QStringLiteral("Ancient 1541-U &Uppercase Mode"));
   SetHint(CheckBox1541UUppercase, kUppercaseHint);
-  CheckBoxTestMode = MakeCheckBox(GroupBoxOther, "CheckBoxTestMode",
-                                  QStringLiteral("Test Mode (only write GameList.csv)"), {9, 39, 217, 17});
+  CheckBoxTestMode = MakeCheckBox(GroupBoxOther, "CheckBoxTestMode", QStringLiteral("&Test Mode (only write GameList.csv)"));
   SetHint(CheckBoxTestMode, kTestModeHint);
 
-  ButtonAbort = MakeButton(form, "ButtonAbort", QStringLiteral("Abort"), {455, 477, 75, 31});
+  ButtonAbort = MakeButton(form, "ButtonAbort", QStringLiteral("&Abort"));
   ButtonAbort->setEnabled(false);
-  ButtonGo = MakeButton(form, "ButtonGo", QStringLiteral("Go!"), {536, 477, 75, 31});
+  ButtonGo = MakeButton(form, "ButtonGo", QStringLiteral("&Go!"));
 
-  LabelCpy = MakeLabel(form, "LabelCpy", QString::fromUtf8(kNotice), {319, 29});
+  LabelCpy = MakeLabel(form, "LabelCpy", QString::fromUtf8(kNotice));
   LabelCpy->setAlignment(Qt::AlignRight | Qt::AlignTop);
-  Image1 = Make<QLabel>(form, "Image1", {520, -2, 100, 100});
+  Image1 = Make<QLabel>(form, "Image1");
   Image1->setPixmap(QPixmap(QStringLiteral(":/logo.png")));
-  Image1->lower();
+  Image1->setAlignment(Qt::AlignRight | Qt::AlignTop);
 
   for (QWidget* widget : {static_cast<QWidget*>(LabelSourceFolder), static_cast<QWidget*>(LabelDestFolder),
                           static_cast<QWidget*>(ButtonGo), static_cast<QWidget*>(RzButtonReadme)}) {
     MakeBold(widget);
   }
-  LabelSourceFolder->adjustSize();
-  LabelDestFolder->adjustSize();
+  Layout(form);
 
   QWidget* const tabOrder[] = {
       RzButtonReadme,  RzMenuButtonProfile,     EditSource,       ButtonBrowseSource,
       EditDest,        ButtonBrowseDest,        CheckBoxSID,      EditHVSC,
       ButtonBrowseHVSC, CheckBoxFilter,         EditFilterFile,   ButtonFilterFile,
-      RadioGroupNFO->Item(0),       RadioGroupNFO->Item(1),       RadioGroupNFO->Item(2),
       RadioGroupFileNames->Item(0), RadioGroupFileNames->Item(1), RadioGroupFileNames->Item(2),
+      RadioGroupNFO->Item(0),       RadioGroupNFO->Item(1),       RadioGroupNFO->Item(2),
       CheckBoxAutoSwap, CheckBoxExtractT64,     CheckBox1541UUppercase, CheckBoxTestMode,
       ButtonAbort,     ButtonGo,
   };
   for (size_t i = 1; i < std::size(tabOrder); ++i) QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
+}
+
+void TForm1Ui::Layout(QWidget* form) {
+  // The top row: the two buttons, then the version label and the logo.
+  auto* top = new QHBoxLayout;
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(RzButtonReadme);
+  buttons->addWidget(RzMenuButtonProfile);
+  auto* left = new QVBoxLayout;
+  left->addLayout(buttons);
+  left->addStretch();
+  top->addLayout(left);
+  top->addStretch();
+  top->addWidget(LabelCpy, 0, Qt::AlignBottom);
+  top->addWidget(Image1, 0, Qt::AlignTop);
+
+  // The folder and file fields, each with its "..." button.
+  auto* fields = new QGridLayout;
+  fields->setVerticalSpacing(4);
+  const std::pair<QWidget*, std::pair<QLineEdit*, QPushButton*>> rows[] = {
+      {LabelSourceFolder, {EditSource, ButtonBrowseSource}},
+      {LabelDestFolder, {EditDest, ButtonBrowseDest}},
+      {CheckBoxSID, {EditHVSC, ButtonBrowseHVSC}},
+      {CheckBoxFilter, {EditFilterFile, ButtonFilterFile}},
+  };
+  int row = 0;
+  for (const auto& [caption, field] : rows) {
+    if (row > 0) fields->setRowMinimumHeight(row++, 6);
+    fields->addWidget(caption, row++, 0, 1, 2);
+    fields->addWidget(field.first, row, 0);
+    fields->addWidget(field.second, row++, 1);
+  }
+
+  // The options on the left, the status screen with the job buttons on the right.
+  auto* radios = new QHBoxLayout;
+  radios->addWidget(RadioGroupFileNames);
+  radios->addWidget(RadioGroupNFO);
+  for (QGroupBox* box : {GroupBoxSD2IEC, GroupBoxOther}) {
+    auto* boxLayout = new QVBoxLayout(box);
+    for (QObject* child : box->children()) {
+      if (auto* widget = qobject_cast<QCheckBox*>(child)) boxLayout->addWidget(widget);
+    }
+  }
+  auto* options = new QVBoxLayout;
+  options->addLayout(radios);
+  options->addWidget(GroupBoxSD2IEC);
+  options->addWidget(GroupBoxOther);
+  options->addStretch();
+  auto* jobButtons = new QHBoxLayout;
+  jobButtons->addStretch();
+  jobButtons->addWidget(ButtonAbort);
+  jobButtons->addWidget(ButtonGo);
+  auto* screen = new QVBoxLayout;
+  screen->addWidget(Panel1, 1);
+  screen->addLayout(jobButtons);
+  auto* bottom = new QHBoxLayout;
+  bottom->addLayout(options);
+  bottom->addLayout(screen, 1);
+
+  auto* main = new QVBoxLayout(form);
+  main->setSizeConstraint(QLayout::SetFixedSize);
+  main->addLayout(top);
+  main->addLayout(fields);
+  main->addSpacing(8);
+  main->addLayout(bottom);
 }
 
 }  // namespace vq

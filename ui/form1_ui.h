@@ -14,12 +14,13 @@ namespace vq {
 class TRadioGroup;
 class TStatusScreen;
 
-// The controls of the main window, placed in pixels as the form lays them
-// out, each named after its role. The widgets belong to the form.
+// The controls of the main window, each named after its role, placed by
+// layouts so the window follows the font and the screen's density. The
+// widgets belong to the form.
 class TForm1Ui {
  public:
-  // Creates every control on `form` in tab order, with captions, geometry,
-  // bold fonts, tooltips and initial states.
+  // Creates every control on `form` in tab order, with captions and
+  // mnemonics, layouts, bold fonts, tooltips and initial states.
   void SetupUi(QWidget* form);
 
   // The top row: the readme button and the profile button with its menu.
@@ -56,6 +57,10 @@ class TForm1Ui {
   QPushButton* ButtonGo = nullptr;
   QLabel* LabelCpy = nullptr;
   QLabel* Image1 = nullptr;
+
+ private:
+  // Puts the controls into the form's layouts.
+  void Layout(QWidget* form);
 };
 
 }  // namespace vq

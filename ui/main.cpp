@@ -7,10 +7,9 @@
 #include "ui/qt_dialogs.h"
 #include "ui/readme_window.h"
 #include "ui/settings_path.h"
+#include "ui/termination_watcher.h"
 
 int main(int argc, char* argv[]) {
-  // The window is laid out in pixels; it does not scale with screen density.
-  if (!qEnvironmentVariableIsSet("QT_ENABLE_HIGHDPI_SCALING")) qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
   QApplication app(argc, argv);
   vq::SetUpApplication(app);
 
@@ -20,6 +19,12 @@ int main(int argc, char* argv[]) {
   dialogs.SetParent(&form);
   vq::TFormReadme readme;
   form.SetReadmeWindow(&readme);
+  // SIGTERM closes the window as the user would: a running job is aborted
+  // and joined, the settings are saved; then the program ends.
+  vq::TTerminationWatcher termination([&form] {
+    form.close();
+    QCoreApplication::quit();
+  });
   form.show();
   return app.exec();
 }

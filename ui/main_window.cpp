@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,12 +29,9 @@ namespace vq {
 
 namespace {
 
-constexpr int kClientWidth = 630;
-constexpr int kClientHeight = 516;
 constexpr int kStatusInterval = 350;
 constexpr int kBorderInterval = 50;
 constexpr int kTakeStatusInterval = 33;
-constexpr int kVersionLabelRight = 545;
 const char16_t kCursorBlock = u'\u2588';
 
 std::string TrimmedText(const QLineEdit* edit) { return Trim(edit->text().toStdString()); }
@@ -65,9 +63,10 @@ TForm1::TForm1(TIniFile& settings, TDialogs& dialogs, QWidget* parent)
       TimerTakeStatus(new QTimer(this)) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Vondral64 Quillem SD"));
+  setWindowIcon(QIcon(QStringLiteral(":/logo.png")));
   setFont(QApplication::font());
-  setFixedSize(kClientWidth, kClientHeight);
   FUi.SetupUi(this);
+  adjustSize();
   if (!FSettings.ReadBool("FormState", "Saved", false)) {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
       QRect frame(QPoint(0, 0), size());
@@ -86,6 +85,11 @@ TForm1::TForm1(TIniFile& settings, TDialogs& dialogs, QWidget* parent)
   connect(FUi.RadioGroupFileNames, &TRadioGroup::Clicked, this, &TForm1::UpdateUppercaseEnable);
   connect(FUi.ButtonAbort, &QPushButton::clicked, this, &TForm1::ButtonAbortClick);
   connect(FUi.ButtonGo, &QPushButton::clicked, this, &TForm1::ButtonGoClick);
+  // The session may end without closing the window: save the settings then.
+  if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    connect(gui, &QGuiApplication::commitDataRequest, this, &TForm1::SaveSettingsNow);
+    connect(gui, &QCoreApplication::aboutToQuit, this, &TForm1::SaveSettingsNow);
+  }
   TimerUpdateStatus->setObjectName(QStringLiteral("TimerUpdateStatus"));
   TimerUpdateStatus->setInterval(kStatusInterval);
   connect(TimerUpdateStatus, &QTimer::timeout, this, &TForm1::TimerUpdateStatusTimer);
@@ -116,8 +120,6 @@ bool TForm1::event(QEvent* event) {
 
 void TForm1::FormActivate() {
   QLabel* label = FUi.LabelCpy;
-  label->adjustSize();
-  label->move(kVersionLabelRight - label->width(), label->y());
   QPalette palette = label->palette();
   palette.setColor(QPalette::WindowText, QColor(0x80, 0x80, 0x80));
   label->setPalette(palette);
@@ -139,7 +141,7 @@ void TForm1::ButtonGoClick() {
 
 bool TForm1::DeleteOutputFolder(const TJobCheck& check) {
   if (!FDialogs.Confirm(QString::fromStdString(check.Problems.front().Message))) return false;
-  FStatus = QStringLiteral("Waiting for Windows to delete files...");
+  FStatus = QStringLiteral("Deleting the old output folder...");
   ShowStatus();
   FUi.Panel1->repaint();
   SetInputFieldsEnable(false);
@@ -307,7 +309,8 @@ void TForm1::SetInputFieldsEnable(bool Enabled) {
         static_cast<QWidget*>(FUi.GroupBoxSD2IEC), static_cast<QWidget*>(FUi.CheckBoxAutoSwap),
         static_cast<QWidget*>(FUi.CheckBoxExtractT64), static_cast<QWidget*>(FUi.CheckBoxSID),
         static_cast<QWidget*>(FUi.EditHVSC), static_cast<QWidget*>(FUi.ButtonBrowseHVSC),
-        static_cast<QWidget*>(FUi.EditFilterFile), static_cast<QWidget*>(FUi.CheckBoxFilter)}) {
+        static_cast<QWidget*>(FUi.EditFilterFile), static_cast<QWidget*>(FUi.ButtonFilterFile),
+        static_cast<QWidget*>(FUi.CheckBoxFilter)}) {
     widget->setEnabled(Enabled);
   }
   UpdateUppercaseEnable();

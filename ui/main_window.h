@@ -79,6 +79,10 @@ class TForm1 : public QWidget {
   // Writes the twelve options into `store` and flushes it. Throws vq::Error
   // when the file cannot be written.
   void WriteSettings(TIniFile& store);
+  // Writes the options and the window state into the settings file, as
+  // closing does; a file that cannot be written is passed over. Runs when
+  // the session ends.
+  void SaveSettingsNow();
 
   // Enables or disables the input fields, in their fixed order.
   void SetInputFieldsEnable(bool Enabled);

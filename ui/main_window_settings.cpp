@@ -82,6 +82,12 @@ void TForm1::SaveFormState() {
   FSettings.WriteBool(kFormState, "Saved", true);
 }
 
+void TForm1::SaveSettingsNow() {
+  if (FClosing) return;  // closing has saved them
+  SaveFormState();
+  FormClose();
+}
+
 void TForm1::FormClose() {
   // The settings are a convenience: a file that cannot be written (a
   // read-only folder, a full disk) must not keep the window open.

@@ -2,23 +2,20 @@
 
 #include <QButtonGroup>
 #include <QRadioButton>
+#include <QVBoxLayout>
 
 namespace vq {
 
-namespace {
-constexpr int kCaptionHeight = 15;
-constexpr int kItemMargin = 8;
-}  // namespace
-
 TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, QWidget* parent)
     : QGroupBox(caption, parent), group_(new QButtonGroup(this)) {
+  auto* layout = new QVBoxLayout(this);
   for (int i = 0; i < items.size(); ++i) {
     auto* button = new QRadioButton(items[i], this);
     group_->addButton(button, i);
     items_.push_back(button);
+    layout->addWidget(button);
   }
   connect(group_, &QButtonGroup::idClicked, this, &TRadioGroup::Clicked);
-  PlaceItems();
 }
 
 int TRadioGroup::ItemIndex() const { return group_->checkedId(); }
@@ -34,19 +31,6 @@ void TRadioGroup::SetItemIndex(int index) {
     return;
   }
   items_[index]->setChecked(true);
-}
-
-void TRadioGroup::resizeEvent(QResizeEvent* event) {
-  QGroupBox::resizeEvent(event);
-  PlaceItems();
-}
-
-void TRadioGroup::PlaceItems() {
-  if (items_.empty()) return;
-  const int itemHeight = (height() - kCaptionHeight - 4) / Count();
-  for (int i = 0; i < Count(); ++i) {
-    items_[i]->setGeometry(kItemMargin, kCaptionHeight + i * itemHeight, width() - 2 * kItemMargin, itemHeight);
-  }
 }
 
 }  // namespace vq

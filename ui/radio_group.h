@@ -15,7 +15,7 @@ class TRadioGroup : public QGroupBox {
   Q_OBJECT
 
  public:
-  // Items are stacked evenly under the caption.
+  // Items are stacked under the caption by a layout.
   TRadioGroup(const QString& caption, const QStringList& items, QWidget* parent);
 
   // The selected item, or -1.
@@ -32,12 +32,7 @@ class TRadioGroup : public QGroupBox {
   // The user clicked an item.
   void Clicked(int index);
 
- protected:
-  void resizeEvent(QResizeEvent* event) override;
-
  private:
-  void PlaceItems();
-
   QButtonGroup* group_;
   std::vector<QRadioButton*> items_;
 };

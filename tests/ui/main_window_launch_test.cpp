@@ -208,7 +208,7 @@ TEST(ExistingOutput, FailedOrCancelledDeleteLeavesTheWindowIdle) {
   EXPECT_EQ(h.Dialogs.Deleted, QStringList{QString::fromStdString(output)});
   EXPECT_EQ(h.Dialogs.Messages, QStringList{kDeleteFailed});
   EXPECT_TRUE(h.Jobs.empty());
-  EXPECT_EQ(h.Form->Status(), QStringLiteral("Waiting for Windows to delete files..."));
+  EXPECT_EQ(h.Form->Status(), QStringLiteral("Deleting the old output folder..."));
   const TForm1Ui& ui = h.Form->Ui();
   EXPECT_TRUE(ui.ButtonGo->isEnabled());
   EXPECT_FALSE(ui.ButtonAbort->isEnabled());
@@ -225,13 +225,13 @@ TEST(ExistingOutput, WindowShowsTheDeletingStateWhileTheDeleteRuns) {
   bool checked = false;
   h.Dialogs.OnDelete = [&](const QString&) {
     const TForm1Ui& ui = h.Form->Ui();
-    EXPECT_EQ(h.Form->Status(), QStringLiteral("Waiting for Windows to delete files..."));
-    EXPECT_EQ(ui.Panel1->Text(), QStringLiteral("Waiting for Windows to delete files..."));
+    EXPECT_EQ(h.Form->Status(), QStringLiteral("Deleting the old output folder..."));
+    EXPECT_EQ(ui.Panel1->Text(), QStringLiteral("Deleting the old output folder..."));
     EXPECT_FALSE(ui.ButtonGo->isEnabled());
     EXPECT_FALSE(ui.ButtonAbort->isEnabled());
     EXPECT_FALSE(ui.EditDest->isEnabled());
     EXPECT_FALSE(ui.RzMenuButtonProfile->isEnabled());
-    EXPECT_TRUE(ui.ButtonFilterFile->isEnabled());
+    EXPECT_FALSE(ui.ButtonFilterFile->isEnabled());
     EXPECT_TRUE(ui.RzButtonReadme->isEnabled());
     checked = true;
     return true;

@@ -1,6 +1,7 @@
 // The settings file and profiles: option keys, defaults and range rules,
 // the byte image after a save, the window position and the file's place.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -10,6 +11,7 @@
 #include "ui/radio_group.h"
 #include "ui/settings_path.h"
 #include "ui/status_screen.h"
+#include "ui/termination_watcher.h"
 #include "ui/ui_test_util.h"
 
 namespace vq::test {
@@ -17,21 +19,32 @@ namespace {
 
 std::string Options(const std::string& lines) { return "[]\r\n" + lines; }
 
-TEST(SettingsPlace, BesideTheProgramOrInTheUsersConfigurationFolder) {
-  auto writable = [](const std::string&) { return true; };
-  auto readOnly = [](const std::string&) { return false; };
-  EXPECT_EQ(SettingsFilePath("/opt/vq/vqsd-gui", "/x", "/home/u", writable), "/opt/vq/vqsd-gui.ini");
-  EXPECT_EQ(SettingsFilePath("/opt/vq/vqsd-gui.exe", "", "/home/u", writable), "/opt/vq/vqsd-gui.ini");
-  EXPECT_EQ(SettingsFilePath("/usr/bin/vqsd-gui", "/home/u/cfg", "/home/u", readOnly), "/home/u/cfg/vqsd-gui.ini");
-  EXPECT_EQ(SettingsFilePath("/usr/bin/vqsd-gui", "", "/home/u", readOnly), "/home/u/.config/vqsd-gui.ini");
-  // A relative XDG_CONFIG_HOME is invalid and ignored.
-  EXPECT_EQ(SettingsFilePath("/usr/bin/vqsd-gui", "cfg", "/home/u/", readOnly), "/home/u/.config/vqsd-gui.ini");
-  std::string asked;
-  SettingsFilePath("/usr/bin/vqsd-gui", "", "/h", [&](const std::string& folder) {
-    asked = folder;
-    return true;
-  });
-  EXPECT_EQ(asked, "/usr/bin/");
+TEST(SettingsPlace, InTheUsersConfigurationFolderUnlessAPortableCopyExists) {
+  struct Case {
+    const char* exe;
+    const char* xdg;
+    const char* home;
+    const char* existing;  // the one file that exists
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"/usr/bin/vqsd-gui", "/home/u/cfg", "/home/u", "", "/home/u/cfg/vqsd/vqsd-gui.ini"},
+      {"/usr/bin/vqsd-gui", "/home/u/cfg/", "/home/u", "", "/home/u/cfg/vqsd/vqsd-gui.ini"},
+      {"/usr/bin/vqsd-gui", "", "/home/u", "", "/home/u/.config/vqsd/vqsd-gui.ini"},
+      // A relative XDG_CONFIG_HOME is invalid and ignored.
+      {"/usr/bin/vqsd-gui", "cfg", "/home/u/", "", "/home/u/.config/vqsd/vqsd-gui.ini"},
+      // A portable copy beside the program wins, but only when it exists.
+      {"/opt/vq/vqsd-gui", "/x", "/home/u", "/opt/vq/vqsd-gui.ini", "/opt/vq/vqsd-gui.ini"},
+      {"/opt/vq/vqsd-gui.bin", "", "/home/u", "/opt/vq/vqsd-gui.ini", "/opt/vq/vqsd-gui.ini"},
+      {"/opt/v.q/vqsd-gui", "", "/home/u", "/opt/v.q/vqsd-gui.ini", "/opt/v.q/vqsd-gui.ini"},
+      {"/opt/vq/vqsd-gui", "", "/home/u", "/opt/vq/vqsd-gui.bin.ini", "/home/u/.config/vqsd/vqsd-gui.ini"},
+  };
+  for (const Case& c : cases) {
+    const std::string existing = c.existing;
+    EXPECT_EQ(SettingsFilePath(c.exe, c.xdg, c.home, [&](const std::string& path) { return path == existing; }),
+              c.expected)
+        << c.exe << " " << c.xdg;
+  }
 }
 
 TEST(SettingsFile, FirstStartGivesTheDefaults) {
@@ -140,6 +153,26 @@ TEST(SettingsFile, CloseCreatesAMissingConfigurationFolder) {
   TForm1 form(store, dialogs);
   EXPECT_TRUE(form.close());
   EXPECT_TRUE(FileExists(file));
+}
+
+TEST(SettingsFile, SigTermClosesTheWindowAfterAbortingTheJobAndSavesTheSettings) {
+  TFormHarness h;
+  h.FakeReports = -1;
+  h.UseExistingFolders();
+  h.Form->show();
+  h.Form->ButtonGoClick();
+  ASSERT_TRUE(h.Form->JobRunning());
+  bool closed = false;
+  {
+    TTerminationWatcher watcher([&] { closed = h.Form->close(); });
+    ASSERT_EQ(raise(SIGTERM), 0);
+    ASSERT_TRUE(WaitUntil([&] { return closed; }));
+  }
+  EXPECT_FALSE(h.Form->JobRunning());
+  EXPECT_FALSE(h.Form->isVisible());
+  EXPECT_EQ(h.Jobs.size(), 1u);
+  EXPECT_NE(ReadWholeFileAsString(h.Path("vqsd-gui.ini")).find("SourceDir=" + h.Path("src") + "\r\n"),
+            std::string::npos);
 }
 
 TEST(WindowPosition, StoredPositionIsUsedUnlessItIsOnNoScreen) {

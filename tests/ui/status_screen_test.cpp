@@ -1,13 +1,16 @@
-// The status screen: its text and blinking cursor line, its colours and
-// geometry, and the border painting.
+// The status screen: its text and blinking cursor line, its character grid,
+// font, colours and geometry, and the border painting.
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <QLabel>
+#include <QRegion>
+#include <algorithm>
 #include <QPainter>
 #include <QTimer>
 #include <set>
+#include <string_view>
 
+#include "ui/c64_font.h"
 #include "ui/c64_palette.h"
 #include "ui/status_screen.h"
 #include "ui/ui_test_util.h"
@@ -17,7 +20,7 @@ namespace {
 
 const QString kCursorLine = QStringLiteral("\r\n") + QChar(0x2588);
 
-QLabel* TextArea(const TForm1& form) { return form.findChild<QLabel*>(QStringLiteral("StaticText1")); }
+QWidget* TextArea(const TForm1& form) { return form.findChild<QWidget*>(QStringLiteral("StaticText1")); }
 
 TEST(StatusText, ReadyBlinksWithACursorLineEveryOtherTick) {
   TFormHarness h;
@@ -26,11 +29,11 @@ TEST(StatusText, ReadyBlinksWithACursorLineEveryOtherTick) {
   EXPECT_EQ(timer->interval(), 350);
   EXPECT_TRUE(timer->isActive());
   EXPECT_EQ(h.Form->Ui().Panel1->Text(), QStringLiteral("READY."));
-  EXPECT_EQ(TextArea(*h.Form)->text(), QStringLiteral("READY."));
+  EXPECT_EQ(h.Form->Ui().Panel1->Lines(), QStringList{QStringLiteral("READY.")});
   h.Form->TimerUpdateStatusTimer();
   EXPECT_EQ(h.Form->Ui().Panel1->Text(), QStringLiteral("READY.") + kCursorLine);
-  // CR LF becomes a line break on the screen.
-  EXPECT_EQ(TextArea(*h.Form)->text(), QStringLiteral("READY.\n") + QChar(0x2588));
+  // CR LF starts a new row on the screen.
+  EXPECT_EQ(h.Form->Ui().Panel1->Lines(), (QStringList{QStringLiteral("READY."), QString(QChar(0x2588))}));
   h.Form->TimerUpdateStatusTimer();
   EXPECT_EQ(h.Form->Ui().Panel1->Text(), QStringLiteral("READY."));
   // The status text itself never carries the cursor.
@@ -75,29 +78,86 @@ TEST(StatusText, TheRunningTimerShowsAReportAtItsNextTick) {
       100));
 }
 
-TEST(StatusScreenLayout, StripsAndTextAreaCoverThePanelInTheirColours) {
+TEST(StatusScreenLayout, TheGridSitsInsideStripsThatCoverThePanelAtAWholeScale) {
   TFormHarness h;
+  h.Form->show();
   TStatusScreen* panel = h.Form->Ui().Panel1;
-  EXPECT_EQ(panel->geometry(), QRect(340, 300, 271, 166));
-  const std::pair<const char*, QRect> parts[] = {
-      {"PaintBox1", {0, 0, 271, 20}},  {"PaintBox2", {0, 146, 271, 20}}, {"PaintBox3", {0, 20, 20, 126}},
-      {"PaintBox4", {251, 20, 20, 126}}, {"StaticText1", {20, 20, 231, 126}}};
-  for (const auto& [name, rect] : parts) {
-    auto* part = panel->findChild<QWidget*>(QLatin1String(name));
-    ASSERT_NE(part, nullptr) << name;
-    EXPECT_EQ(part->geometry(), rect) << name;
+  QWidget* text = TextArea(*h.Form);
+  ASSERT_NE(text, nullptr);
+  for (const QSize size : {panel->size(), panel->sizeHint(), QSize(700, 300), QSize(1100, 333)}) {
+    panel->resize(size);
+    const int scale = std::max(1, (size.width() - 40) / 320);
+    EXPECT_EQ(panel->Scale(), scale) << size.width();
+    // 40 columns and whole rows of 8x8 characters at that scale, clear of the
+    // panel's edges by the border.
+    EXPECT_EQ(text->width(), 320 * scale);
+    EXPECT_EQ(text->height() % (8 * scale), 0);
+    EXPECT_TRUE(panel->rect().adjusted(20, 20, -20, -20).contains(text->geometry())) << size.width();
+    // The strips and the text area cover the panel without overlapping.
+    QRegion covered(text->geometry());
+    int area = text->width() * text->height();
+    for (const char* name : {"PaintBox1", "PaintBox2", "PaintBox3", "PaintBox4"}) {
+      auto* strip = panel->findChild<QWidget*>(QLatin1String(name));
+      ASSERT_NE(strip, nullptr) << name;
+      EXPECT_FALSE(covered.intersects(strip->geometry())) << name;
+      covered += strip->geometry();
+      area += strip->width() * strip->height();
+    }
+    EXPECT_EQ(covered, QRegion(panel->rect()));
+    EXPECT_EQ(area, size.width() * size.height());
   }
-  QLabel* text = TextArea(*h.Form);
-  EXPECT_EQ(text->palette().color(QPalette::Window), QColor(0x00, 0x4A, 0xD0));
-  EXPECT_EQ(text->palette().color(QPalette::WindowText), QColor(0x47, 0x88, 0xFF));
-  EXPECT_TRUE(text->font().bold());
-  EXPECT_TRUE(text->wordWrap());
 
-  // Idle, the rendered panel shows light blue strips around a blue area.
+  // Idle, the rendered panel shows light blue strips around a blue area, and
+  // each character's pixels in light blue, scaled.
+  panel->resize(700, 300);
+  panel->SetText(QStringLiteral("READY."));
   const QImage image = panel->grab().toImage();
   EXPECT_EQ(image.pixel(5, 5), kC64Palette[14]);
-  EXPECT_EQ(image.pixel(260, 160), kC64Palette[14]);
-  EXPECT_EQ(image.pixel(240, 140), kC64Palette[6]);
+  EXPECT_EQ(image.pixel(695, 295), kC64Palette[14]);
+  const QPoint origin = text->pos();
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 16; ++x) {
+      const bool set = kC64Font['R' - 0x20][y / 2] & (0x80 >> (x / 2));
+      ASSERT_EQ(image.pixel(origin + QPoint(x, y)), kC64Palette[set ? 14 : 6]) << x << "," << y;
+    }
+  }
+  EXPECT_EQ(image.pixel(origin + QPoint(text->width() - 1, text->height() - 1)), kC64Palette[6]);
+}
+
+TEST(StatusScreenText, RowsAreWrappedTo40ColumnsAndTheLastRowsShown) {
+  const QString forty = QString(40, QLatin1Char('x'));
+  const std::pair<QString, QStringList> cases[] = {
+      {QStringLiteral("READY."), {QStringLiteral("READY.")}},
+      {QStringLiteral("a\r\n\r\nb"), {QStringLiteral("a"), QString(), QStringLiteral("b")}},
+      {forty, {forty}},
+      {forty + QStringLiteral("yz"), {forty, QStringLiteral("yz")}},
+      {QStringLiteral("Done. 12 archives scanned, 0 invalid, 0 excluded by filter."),
+       {QStringLiteral("Done. 12 archives scanned, 0 invalid, 0"), QStringLiteral("excluded by filter.")}},
+  };
+  for (const auto& [text, rows] : cases) EXPECT_EQ(TStatusScreen::WrapText(text, 40), rows) << text.toStdString();
+
+  TFormHarness h;
+  TStatusScreen* panel = h.Form->Ui().Panel1;
+  panel->resize(360, 40 + 8 * 3);  // three rows
+  panel->SetText(QStringLiteral("1\r\n2\r\n3\r\n4\r\nREADY."));
+  EXPECT_EQ(panel->Lines(), (QStringList{QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("READY.")}));
+}
+
+TEST(StatusScreenFont, EveryGlyphIsItsOwnAndKeepsItsCellsEdgesFreeButForDescenders) {
+  std::set<std::array<uint8_t, 8>> seen;
+  for (size_t i = 0; i < kC64Font.size(); ++i) {
+    const auto& glyph = kC64Font[i];
+    EXPECT_TRUE(seen.insert(glyph).second) << "glyph " << i << " repeats another";
+    if (i == static_cast<size_t>(kC64FontCursor)) continue;
+    const bool descender = std::string_view("gjpqy").find(static_cast<char>(0x20 + i)) != std::string_view::npos;
+    EXPECT_EQ(glyph[7] != 0, descender) << "glyph " << i;
+    for (uint8_t row : glyph) EXPECT_EQ(row & 0x80, 0) << "glyph " << i;
+    EXPECT_EQ(std::all_of(glyph.begin(), glyph.end(), [](uint8_t row) { return row == 0; }), i == 0) << i;
+  }
+  // Characters outside the set show as their base letter or '?'.
+  const QImage shown = TStatusScreen::RenderRows({QStringLiteral("\u00e9\u4e00")}, 1);
+  EXPECT_EQ(shown.copy(0, 0, 8, 8), TStatusScreen::RenderRows({QStringLiteral("e")}, 1).copy(0, 0, 8, 8));
+  EXPECT_EQ(shown.copy(8, 0, 8, 8), TStatusScreen::RenderRows({QStringLiteral("?")}, 1).copy(0, 0, 8, 8));
 }
 
 TEST(BorderPainting, IdleStripsAreSolidLightBlue) {
