@@ -38,6 +38,8 @@ const TSwitch kSwitches[] = {
      kOutput, &TJobOptions::ForceUppercase},
     {"test", "test mode: compute everything, write only the game list", "write the whole tree", kOptions,
      &TJobOptions::TestMode},
+    {"keep-going", "leave out a game whose extraction fails and go on (exit status 3)",
+     "end the job at the first game that fails", kOptions, &TJobOptions::KeepGoing},
 };
 
 // A choice option whose help shows its choices as the placeholder.
@@ -130,11 +132,17 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, TCommandL
 
   TJobOptions result;
   if (app.count("--profile")) {
-    if (!FileExists(profile)) {
-      err << "vqsd: profile " << profile << " does not exist\n";
+    if (!FileExists(profile) && !DirectoryExists(profile)) {
+      err << "vqsd: profile " << ClipText(profile) << " does not exist\n";
       return kExitUsage;
     }
-    result = ReadJobOptions(TIniFile(profile));
+    const TIniFile store(profile);
+    // A job never starts from settings that could not be read.
+    if (!store.LoadError().empty()) {
+      err << "vqsd: cannot read the profile: " << store.LoadError() << "\n";
+      return kExitUsage;
+    }
+    result = ReadJobOptions(store);
   }
   if (app.count("--source")) result.SourceDir = source;
   if (app.count("--dest")) result.DestDir = dest;

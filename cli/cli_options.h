@@ -22,6 +22,7 @@ struct TCommandLine {
 constexpr int kExitFinished = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitGamesFailed = 3;  // finished, but --keep-going left games out
 constexpr int kExitAborted = 130;
 
 // The program's version, "1.0.0.0".

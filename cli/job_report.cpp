@@ -42,7 +42,7 @@ void WriteOptions(TJsonWriter& w, const TCommandLine& command) {
   const std::pair<const char*, bool> flags[] = {
       {"sids", o.IncludeSIDs}, {"filter", o.FilterIDs},         {"autoswap", o.AutoSwap},
       {"t64", o.ExtractT64},   {"uppercase", o.ForceUppercase}, {"test", o.TestMode},
-      {"replace", command.Replace}};
+      {"keep_going", o.KeepGoing}, {"replace", command.Replace}};
   for (const auto& [key, value] : flags) {
     w.Key(key);
     w.Bool(value);
@@ -65,6 +65,8 @@ void WriteCounts(TJsonWriter& w, const TJobCounts& c) {
       {"tape_archives_converted", c.FExtractedTapeArchives},
       {"tape_files_written", c.FExtractedTapeFiles},
       {"tape_archives_not_converted", c.FTapeArchivesNotExtracted},
+      {"games_failed", c.FFailedGames},
+      {"unreadable_folders", c.FUnreadableFolders},
   };
   for (const auto& [key, value] : counts) {
     w.Key(key);

@@ -215,7 +215,8 @@ int RunJob(const TCommandLine& command, const TConsole& console, const std::atom
   report.Summary = summary;
   report.Outcome = OutcomeName(outcome);
   switch (outcome) {
-    case TJobOutcome::joFinished: return finish(kExitFinished);
+    case TJobOutcome::joFinished:
+      return finish(job.Counts().FFailedGames > 0 ? kExitGamesFailed : kExitFinished);
     case TJobOutcome::joAborted: return finish(kExitAborted);
     default: break;
   }

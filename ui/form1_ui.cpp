@@ -33,6 +33,10 @@ const char* const kTestModeHint =
     "Test mode does everything except create the individual game folders and extract the archives.\r\r"
     "The GameList.csv file is still written so you can examine the output structure without creating all "
     "the files.";
+const char* const kKeepGoingHint =
+    "A game whose extraction fails (a damaged zip, an entry too large) is left out, its folder removed,\r"
+    "and the reason is noted in GameList.csv; the job goes on with the next game.\r\r"
+    "A full or read-only card still ends the job.";
 // The version label's fixed lines under the version.
 const char* const kNotice = "Free software; see the README";
 
@@ -139,6 +143,9 @@ void TForm1Ui::SetupUi(QWidget* form) {
   SetHint(CheckBox1541UUppercase, kUppercaseHint);
   CheckBoxTestMode = MakeCheckBox(GroupBoxOther, "CheckBoxTestMode", QStringLiteral("&Test Mode (only write GameList.csv)"));
   SetHint(CheckBoxTestMode, kTestModeHint);
+  CheckBoxKeepGoing = MakeCheckBox(GroupBoxOther, "CheckBoxKeepGoing",
+                                   QStringLiteral("&Keep going past a game that fails"));
+  SetHint(CheckBoxKeepGoing, kKeepGoingHint);
 
   ButtonAbort = MakeButton(form, "ButtonAbort", QStringLiteral("&Abort"));
   ButtonAbort->setEnabled(false);
@@ -163,7 +170,7 @@ void TForm1Ui::SetupUi(QWidget* form) {
       RadioGroupFileNames->Item(0), RadioGroupFileNames->Item(1), RadioGroupFileNames->Item(2),
       RadioGroupNFO->Item(0),       RadioGroupNFO->Item(1),       RadioGroupNFO->Item(2),
       CheckBoxAutoSwap, CheckBoxExtractT64,     CheckBox1541UUppercase, CheckBoxTestMode,
-      ButtonAbort,     ButtonGo,
+      CheckBoxKeepGoing, ButtonAbort,     ButtonGo,
   };
   for (size_t i = 1; i < std::size(tabOrder); ++i) QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
 }

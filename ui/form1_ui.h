@@ -52,6 +52,7 @@ class TForm1Ui {
   QGroupBox* GroupBoxOther = nullptr;
   QCheckBox* CheckBox1541UUppercase = nullptr;
   QCheckBox* CheckBoxTestMode = nullptr;
+  QCheckBox* CheckBoxKeepGoing = nullptr;
   // The job buttons, the version label and the logo.
   QPushButton* ButtonAbort = nullptr;
   QPushButton* ButtonGo = nullptr;

@@ -26,5 +26,10 @@ int main(int argc, char* argv[]) {
     QCoreApplication::quit();
   });
   form.show();
+  if (!settings.LoadError().empty()) {
+    // The window starts with the defaults and leaves the file as it is.
+    dialogs.ShowWarning(QStringLiteral("Cannot read the settings file: ") +
+                        QString::fromStdString(settings.LoadError()));
+  }
   return app.exec();
 }

@@ -175,6 +175,7 @@ TJobOptions TForm1::CollectJobOptions() const {
   options.ExtractT64 = FUi.CheckBoxExtractT64->isChecked();
   options.ForceUppercase = FUi.CheckBox1541UUppercase->isChecked();
   options.TestMode = FUi.CheckBoxTestMode->isChecked();
+  options.KeepGoing = FUi.CheckBoxKeepGoing->isChecked();
   return options;
 }
 
@@ -191,6 +192,7 @@ void TForm1::ShowJobOptions(const TJobOptions& options) {
   FUi.CheckBoxExtractT64->setChecked(options.ExtractT64);
   FUi.CheckBox1541UUppercase->setChecked(options.ForceUppercase);
   FUi.CheckBoxTestMode->setChecked(options.TestMode);
+  FUi.CheckBoxKeepGoing->setChecked(options.KeepGoing);
 }
 
 void TForm1::StartJob(const TJobOptions& options) {

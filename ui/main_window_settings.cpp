@@ -41,6 +41,11 @@ void TForm1::LoadProfile1Click() {
   const QString fileName = FDialogs.ChooseProfileToLoad(FProgramFolder);
   if (fileName.isEmpty()) return;
   const TIniFile profile(fileName.toStdString());
+  // Options are never taken from a file that could not be read.
+  if (!profile.LoadError().empty()) {
+    FDialogs.ShowMessage(QStringLiteral("Cannot read the settings file: ") + QString::fromStdString(profile.LoadError()));
+    return;
+  }
   ReadSettings(profile);
   FStatus = QStringLiteral("Settings Loaded.\r\n\r\nREADY.");
 }

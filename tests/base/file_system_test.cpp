@@ -51,6 +51,31 @@ TEST_F(FileSystem, PathsOverlapWhenOneLiesInsideTheOther) {
   EXPECT_FALSE(PathsOverlap(root_ + "games/sub", root_ + "gamesX/out"));
   fs::create_directory_symlink(root_ + "games", root_ + "link");
   EXPECT_TRUE(PathsOverlap(root_ + "link/", root_ + "games/sub/VONDRAL SD"));
+  // A bind mount gives the source a second path; its identity stays.
+  ForceDirectories(root_ + "bound");
+  const std::string bind = "mount --bind '" + root_ + "games' '" + root_ + "bound' 2>/dev/null";
+  if (geteuid() != 0 || std::system(bind.c_str()) != 0) GTEST_SKIP() << "bind mounts need root";
+  EXPECT_TRUE(PathsOverlap(root_ + "games/", root_ + "bound/sub/VONDRAL SD"));
+  EXPECT_TRUE(PathsOverlap(root_ + "bound/sub", root_ + "games"));
+  EXPECT_EQ(std::system(("umount '" + root_ + "bound'").c_str()), 0);
+}
+
+TEST_F(FileSystem, NewFilesNeverStayHalfWritten) {
+  {
+    TNewFile file(root_ + "partial");
+    file.Write("abc", 3);
+  }  // dropped without Commit, as by an exception
+  EXPECT_FALSE(FileExists(root_ + "partial"));
+  TNewFile done(root_ + "done");
+  done.Write("abc", 3);
+  done.Commit();
+  EXPECT_EQ(ReadWholeFileAsString(root_ + "done"), "abc");
+  // A link in the file's place is replaced, never followed.
+  WriteWholeFile(root_ + "target", "keep", 4);
+  fs::create_symlink(root_ + "target", root_ + "link-file");
+  WriteWholeFile(root_ + "link-file", "new", 3);
+  EXPECT_EQ(ReadWholeFileAsString(root_ + "target"), "keep");
+  EXPECT_EQ(ReadWholeFileAsString(root_ + "link-file"), "new");
 }
 
 TEST_F(FileSystem, FileNamePartsAndTrailingDelimiter) {

@@ -1,6 +1,7 @@
 #include "base/ini_file.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <stdlib.h>
 
 #include <filesystem>
@@ -215,6 +216,23 @@ TEST_F(IniFileOnDisk, MissingFileGivesAnEmptyStore) {
   EXPECT_EQ(ini.FileName(), dir_ + "none.ini");
   // A folder in place of the file is unreadable: also empty.
   EXPECT_EQ(TIniFile(dir_).ToText(), "");
+}
+
+TEST_F(IniFileOnDisk, AFileThatCannotBeReadIsToldAndNeverOverwritten) {
+  ForceDirectories(dir_ + "folder.ini");
+  WriteWholeFile(dir_ + "huge.ini", "", 0);
+  ASSERT_EQ(truncate((dir_ + "huge.ini").c_str(), TIniFile::kMaxFileSize + 1), 0);
+  const std::pair<std::string, std::string> cases[] = {{"folder.ini", ": Is a directory"},
+                                                        {"huge.ini", ": the file is larger than 16 MiB"}};
+  for (const auto& [name, cause] : cases) {
+    TIniFile ini(dir_ + name);
+    EXPECT_EQ(ini.LoadError(), dir_ + name + cause);
+    EXPECT_EQ(ini.ToText(), "");
+    ini.WriteBool("", "SIDs", true);
+    EXPECT_THROW(ini.UpdateFile(), Error) << name;
+  }
+  EXPECT_TRUE(DirectoryExists(dir_ + "folder.ini"));
+  EXPECT_EQ(TIniFile(dir_ + "missing.ini").LoadError(), "");
 }
 
 TEST_F(IniFileOnDisk, LoadsModifiesAndReplacesTheFile) {

@@ -463,6 +463,26 @@ TEST_F(CliRun, MissingFoldersAndFailuresGiveTheirStatuses) {
   command_.Options.DestDir = " ";
   EXPECT_EQ(Run(), kExitUsage);
   EXPECT_NE(err_.find("Please specify Source and Destination folders."), std::string::npos);
+
+  // A destination that cannot be written is found before the scan.
+  command_.Options.DestDir = "/proc/self";
+  EXPECT_EQ(Run(), kExitUsage);
+  EXPECT_NE(err_.find("Cannot write to \"/proc/self\": "), std::string::npos) << err_;
+}
+
+TEST_F(CliRun, KeepGoingFinishesWithStatusThreeWhenAGameFailed) {
+  // A zip whose disk image is damaged: the scan accepts it, extraction fails.
+  tools::WriteZipFile(tmp_.Path() + "games/b.zip",
+                      {{"bad.d64", std::string(500, 'x'), false}, {"VERSION.NFO", "Name: Broken\r\n", true}});
+  std::string bytes = ReadWholeFileAsString(tmp_.Path() + "games/b.zip");
+  bytes[30 + 7 + 5] ^= 0x55;
+  Write(tmp_.Path() + "games/b.zip", bytes);
+  command_.Options.KeepGoing = true;
+  EXPECT_EQ(Run(), kExitGamesFailed) << err_;
+  EXPECT_NE(LastLine().find(" 1 games failed."), std::string::npos) << LastLine();
+  command_.Options.KeepGoing = false;
+  command_.Replace = true;
+  EXPECT_EQ(Run(), kExitFailed);
 }
 
 TEST_F(CliRun, OutputAndSourceMayNotLieInsideOneAnother) {

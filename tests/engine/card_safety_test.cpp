@@ -117,5 +117,41 @@ TEST_F(CardSafety, HostileNamesBecomeValidUniqueNamesAndNothingIsLost) {
   EXPECT_EQ(TreeFingerprint(tmp_.Path() + "games/"), source);
 }
 
+TEST_F(CardSafety, KeepGoingLeavesOutOnlyTheGamesThatFail) {
+  const std::string g = tmp_.Path() + "mixed/";
+  WriteGameZip(g + "a.zip", Nfo("Good A", 1), {{"a.d64", "aaa"}});
+  // Stored data with a byte flipped: the check sum fails on extraction.
+  tools::WriteZipFile(g + "b.zip", {{"bad.d64", std::string(500, 'x'), false}, {"VERSION.NFO", Nfo("Bad B", 2), true}});
+  std::string bytes = ReadFile(g + "b.zip");
+  bytes[30 + 7 + 5] ^= 0x55;
+  WriteFile(g + "b.zip", bytes);
+  WriteGameZip(g + "c.zip", Nfo("Good C", 3), {{"c.d64", "ccc"}, {"d.d64", "ddd"}});
+  const auto source = TreeFingerprint(g);
+  TestJob o;
+  o.SourceDir = g;
+  o.DestDir = tmp_.Path() + "kept";
+  o.KeepGoing = true;
+  const JobResult r = RunJob(o);
+  ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
+  EXPECT_EQ(r.FGameCount, 2);
+  EXPECT_EQ(r.FFailedGames, 1);
+  EXPECT_NE(r.Final.find(" 2 games extracted. 1 games failed."), std::string::npos) << r.Final;
+  const std::string out = o.Output() + "/";
+  EXPECT_EQ(ListTree(out), (std::vector<std::string>{"GameList.csv", "Good A/", "Good A/VERSION.NFO", "Good A/a.d64",
+                                                     "Good C/", "Good C/VERSION.NFO", "Good C/c.d64", "Good C/d.d64"}));
+  EXPECT_EQ(ReadFile(out + "GameList.csv").find("\"Bad B\",\"Bad B/\",\"2\",\"not extracted: " + g + "b.zip: bad.d64: "),
+            std::string("\"Game Title\",\"Path\",\"Unique-ID\",\"Error\"\r\n").size());
+
+  // Without the option the first failure ends the job, naming zip, entry
+  // and cause, and leaves no half-written file.
+  o.KeepGoing = false;
+  o.DestDir = tmp_.Path() + "ended";
+  const JobResult e = RunJob(o);
+  EXPECT_EQ(e.Outcome, TJobOutcome::joFailed);
+  EXPECT_EQ(e.Final.rfind("ERROR: " + g + "b.zip: bad.d64: ", 0), 0u) << e.Final;
+  EXPECT_FALSE(fs::exists(o.Output() + "/Bad B/bad.d64"));
+  EXPECT_EQ(TreeFingerprint(g), source);
+}
+
 }  // namespace
 }  // namespace vq::test

@@ -139,7 +139,8 @@ TEST(WindowLayout, ControlsAreLaidOutWholeVisibleAndApart) {
   EXPECT_EQ(next(ui.CheckBoxAutoSwap), ui.CheckBoxExtractT64);
   EXPECT_EQ(next(ui.CheckBoxExtractT64), ui.CheckBox1541UUppercase);
   EXPECT_EQ(next(ui.CheckBox1541UUppercase), ui.CheckBoxTestMode);
-  EXPECT_EQ(next(ui.CheckBoxTestMode), ui.ButtonAbort);
+  EXPECT_EQ(next(ui.CheckBoxTestMode), ui.CheckBoxKeepGoing);
+  EXPECT_EQ(next(ui.CheckBoxKeepGoing), ui.ButtonAbort);
   EXPECT_EQ(next(ui.ButtonAbort), ui.ButtonGo);
 }
 
