@@ -2,8 +2,13 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 DEMO ?= demo
+# The release build that `make install` and `make package` use.
+RELEASE ?= build-release
+PREFIX ?= /usr/local
+DESTDIR ?=
 
 .PHONY: all deps configure build test demo screenshots bench fuzz clean
+.PHONY: release install package check-package
 
 all: build
 
@@ -36,5 +41,24 @@ bench: build
 fuzz:
 	bash fuzz/run.sh
 
+# The two programs as a release build, with the icons and manual pages (and
+# nothing else: installing and packaging do not build the other targets).
+release: deps
+	cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DVQ_BUILD_TESTS=OFF \
+	  -DCMAKE_INSTALL_PREFIX=$(PREFIX) -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON
+	cmake --build $(RELEASE) -j $(JOBS) --target vqsd vqsd-gui vqsd_data
+
+# Installs into $(DESTDIR)$(PREFIX), the programs stripped.
+install: release
+	DESTDIR="$(DESTDIR)" cmake --install $(RELEASE) --strip
+
+# The Debian package, in $(RELEASE)/package/.
+package: release
+	cd $(RELEASE) && cpack -G DEB
+
+# The Debian package, checked by lintian (errors fail).
+check-package: package
+	lintian --fail-on error --display-info $(RELEASE)/package/vqsd_*.deb
+
 clean:
-	rm -rf $(BUILD) $(DEMO)
+	rm -rf $(BUILD) $(RELEASE) $(DEMO)
