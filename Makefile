@@ -8,7 +8,7 @@ PREFIX ?= /usr/local
 DESTDIR ?=
 
 .PHONY: all deps configure build test demo screenshots bench fuzz clean
-.PHONY: release install package check-package
+.PHONY: release install package check-install check-package
 
 all: build
 
@@ -55,6 +55,10 @@ install: release
 # The Debian package, in $(RELEASE)/package/.
 package: release
 	cd $(RELEASE) && cpack -G DEB
+
+# Installs into a temporary folder and checks every file and its validator.
+check-install: release
+	bash scripts/check-install.sh $(RELEASE)
 
 # The Debian package, checked by lintian (errors fail).
 check-package: package
