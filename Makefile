@@ -6,9 +6,11 @@ DEMO ?= demo
 RELEASE ?= build-release
 PREFIX ?= /usr/local
 DESTDIR ?=
+# The build on PCRE2 that `make test-pcre2` uses.
+PCRE2_BUILD ?= build-pcre2
 
 .PHONY: all deps configure build test demo screenshots bench fuzz clean
-.PHONY: release install package check-install check-package
+.PHONY: release install package check-install check-package test-pcre2
 
 all: build
 
@@ -64,5 +66,13 @@ check-install: release
 check-package: package
 	lintian --fail-on error --display-info $(RELEASE)/package/vqsd_*.deb
 
+# The regex wrapper on PCRE2: the base tests and the engine's tests, which
+# run the job's own patterns.
+test-pcre2: deps
+	cmake -S . -B $(PCRE2_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVQ_PCRE2=ON -DVQ_BUILD_UI=OFF
+	cmake --build $(PCRE2_BUILD) -j $(JOBS) --target base_tests engine_tests
+	$(PCRE2_BUILD)/tests/base/base_tests --gtest_brief=1
+	$(PCRE2_BUILD)/tests/engine/engine_tests --gtest_brief=1
+
 clean:
-	rm -rf $(BUILD) $(RELEASE) $(DEMO)
+	rm -rf $(BUILD) $(RELEASE) $(PCRE2_BUILD) $(DEMO)
