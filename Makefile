@@ -6,6 +6,9 @@ DEMO ?= demo
 RELEASE ?= build-release
 PREFIX ?= /usr/local
 DESTDIR ?=
+# Hardening of the installed programs, as Debian builds its packages.
+RELEASE_CXXFLAGS ?= -D_FORTIFY_SOURCE=2 -fstack-protector-strong
+RELEASE_LDFLAGS ?= -Wl,-z,relro -Wl,-z,now
 # The build on PCRE2 that `make test-pcre2` uses.
 PCRE2_BUILD ?= build-pcre2
 
@@ -47,7 +50,8 @@ fuzz:
 # nothing else: installing and packaging do not build the other targets).
 release: deps
 	cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DVQ_BUILD_TESTS=OFF \
-	  -DCMAKE_INSTALL_PREFIX=$(PREFIX) -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON
+	  -DCMAKE_INSTALL_PREFIX=$(PREFIX) -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
+	  -DCMAKE_CXX_FLAGS="$(RELEASE_CXXFLAGS)" -DCMAKE_EXE_LINKER_FLAGS="$(RELEASE_LDFLAGS)"
 	cmake --build $(RELEASE) -j $(JOBS) --target vqsd vqsd-gui vqsd_data
 
 # Installs into $(DESTDIR)$(PREFIX), the programs stripped.
