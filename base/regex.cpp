@@ -97,7 +97,7 @@ bool Regex::Search(std::string_view subject, size_t offset, RegexMatch& match) c
   if (rc == PCRE2_ERROR_NOMATCH) return false;
   if (rc < 0) throw MatchError(rc);
   const PCRE2_SIZE* vector = pcre2_get_ovector_pointer(data);
-  const auto slots = static_cast<size_t>(2 * (capture_count_ + 1));
+  const size_t slots = 2 * static_cast<size_t>(capture_count_ + 1);
   match.offsets_.resize(slots);
   for (size_t i = 0; i < slots; ++i) {
     match.offsets_[i] = vector[i] == PCRE2_UNSET ? -1 : static_cast<int>(vector[i]);
@@ -144,11 +144,9 @@ Regex::Regex(std::string_view pattern, unsigned options) : code_(std::make_uniqu
 }
 
 bool Regex::Search(std::string_view subject, size_t offset, RegexMatch& match) const {
-  match.offsets_.assign(static_cast<size_t>(3 * (capture_count_ + 1)), -1);
-  if (offset > subject.size()) {
-    match.offsets_.clear();
-    return false;
-  }
+  match.offsets_.clear();
+  if (offset > subject.size()) return false;
+  match.offsets_.assign(3 * static_cast<size_t>(capture_count_ + 1), -1);
   const int options = (options_ & kUtf8) ? PCRE_NO_UTF8_CHECK : 0;
   const int rc = pcre_exec(code_->pattern_.get(), code_->extra_.get(), subject.data(),
                            static_cast<int>(subject.size()), static_cast<int>(offset), options,
@@ -158,7 +156,7 @@ bool Regex::Search(std::string_view subject, size_t offset, RegexMatch& match) c
     if (rc == PCRE_ERROR_NOMATCH) return false;
     throw MatchError(rc);
   }
-  match.offsets_.resize(static_cast<size_t>(2 * (capture_count_ + 1)));
+  match.offsets_.resize(2 * static_cast<size_t>(capture_count_ + 1));
   return true;
 }
 
