@@ -3,8 +3,18 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 DEMO ?= demo
+# The release build that `make install` and `make package` use.
+RELEASE ?= build-release
+PREFIX ?= /usr/local
+DESTDIR ?=
+# Hardening of the installed programs, as Debian builds its packages.
+RELEASE_CXXFLAGS ?= -D_FORTIFY_SOURCE=2 -fstack-protector-strong
+RELEASE_LDFLAGS ?= -Wl,-z,relro -Wl,-z,now
+# The build on PCRE2 that `make test-pcre2` uses.
+PCRE2_BUILD ?= build-pcre2
 
 .PHONY: all deps configure build test test-sanitize lint demo screenshots bench fuzz clean
+.PHONY: release install package check-install check-package test-pcre2
 
 all: build
 
@@ -47,5 +57,37 @@ bench: build
 fuzz:
 	bash fuzz/run.sh
 
+# The two programs as a release build, with the icons and manual pages (and
+# nothing else: installing and packaging do not build the other targets).
+release: deps
+	cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DVQ_BUILD_TESTS=OFF \
+	  -DCMAKE_INSTALL_PREFIX=$(PREFIX) -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
+	  -DCMAKE_CXX_FLAGS="$(RELEASE_CXXFLAGS)" -DCMAKE_EXE_LINKER_FLAGS="$(RELEASE_LDFLAGS)"
+	cmake --build $(RELEASE) -j $(JOBS) --target vqsd vqsd-gui vqsd_data
+
+# Installs into $(DESTDIR)$(PREFIX), the programs stripped.
+install: release
+	DESTDIR="$(DESTDIR)" cmake --install $(RELEASE) --strip
+
+# The Debian package, in $(RELEASE)/package/.
+package: release
+	cd $(RELEASE) && cpack -G DEB
+
+# Installs into a temporary folder and checks every file and its validator.
+check-install: release
+	bash scripts/check-install.sh $(RELEASE)
+
+# The Debian package, checked by lintian (errors fail).
+check-package: package
+	lintian --fail-on error --display-info $(RELEASE)/package/vqsd_*.deb
+
+# The regex wrapper on PCRE2: the base tests and the engine's tests, which
+# run the job's own patterns.
+test-pcre2: deps
+	cmake -S . -B $(PCRE2_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVQ_PCRE2=ON -DVQ_BUILD_UI=OFF
+	cmake --build $(PCRE2_BUILD) -j $(JOBS) --target base_tests engine_tests
+	$(PCRE2_BUILD)/tests/base/base_tests --gtest_brief=1
+	$(PCRE2_BUILD)/tests/engine/engine_tests --gtest_brief=1
+
 clean:
-	rm -rf $(BUILD) $(DEMO) build-asan build-tidy
+	rm -rf $(BUILD) $(RELEASE) $(PCRE2_BUILD) $(DEMO) build-asan build-tidy

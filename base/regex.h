@@ -5,9 +5,6 @@
 #include <string_view>
 #include <vector>
 
-struct real_pcre;
-struct pcre_extra;
-
 namespace vq {
 
 // One match of a Regex: byte offsets into the subject, -1 where a group did
@@ -32,7 +29,8 @@ class RegexMatch {
   std::vector<int> offsets_;
 };
 
-// A PCRE pattern, compiled and studied once, usable from one thread at a time.
+// A PCRE pattern, compiled once, usable from one thread at a time. The build
+// picks PCRE (libpcre) or PCRE2 (libpcre2-8); both behave the same here.
 class Regex {
  public:
   enum Options : unsigned {
@@ -43,7 +41,7 @@ class Regex {
     kNewlineAny = 8,  // every Unicode line end ends a line
   };
 
-  // Compiles and studies `pattern`. Throws Error("regex '<pattern>': <cause>").
+  // Compiles `pattern`. Throws Error("regex '<pattern>': <cause> at offset <n>").
   Regex(std::string_view pattern, unsigned options);
   ~Regex();
   Regex(const Regex&) = delete;
@@ -58,10 +56,9 @@ class Regex {
   std::string DeleteAll(std::string_view subject) const;
 
  private:
-  struct PcreFree { void operator()(real_pcre* p) const; };
-  struct ExtraFree { void operator()(pcre_extra* p) const; };
-  std::unique_ptr<real_pcre, PcreFree> code_;
-  std::unique_ptr<pcre_extra, ExtraFree> extra_;
+  // The compiled pattern in the library's own types, defined in regex.cpp.
+  struct Code;
+  std::unique_ptr<Code> code_;
   int capture_count_ = 0;
   unsigned options_ = 0;
 };

@@ -1,0 +1,27 @@
+# fish completion for vqsd
+
+complete -c vqsd -f
+complete -c vqsd -l source -x -a '(__fish_complete_directories)' -d "The collection's games folder"
+complete -c vqsd -l dest -x -a '(__fish_complete_directories)' -d 'Destination; the output folder is made inside it'
+complete -c vqsd -l hvsc -x -a '(__fish_complete_directories)' -d 'Copy SID tunes from the HVSC root folder'
+complete -c vqsd -l no-hvsc -d 'Do not copy SID tunes'
+complete -c vqsd -l filter -r -F -d 'Process only the games of a RomLister XML export'
+complete -c vqsd -l no-filter -d 'Process every game'
+complete -c vqsd -l style -x -a '1541u sd2iec none' -d 'Folder and file names'
+complete -c vqsd -l nfo -x -a 'optimize raw exclude' -d 'VERSION.NFO handling'
+complete -c vqsd -l autoswap -d 'Write AUTOSWAP.LST for multi-disk games'
+complete -c vqsd -l no-autoswap -d 'Write no AUTOSWAP.LST'
+complete -c vqsd -l t64 -d 'Convert T64 archives to PC64 .P00 files'
+complete -c vqsd -l no-t64 -d 'Copy T64 archives as they are'
+complete -c vqsd -l uppercase -d 'Upper-case folder names (1541u style)'
+complete -c vqsd -l no-uppercase -d 'Keep the case of folder names'
+complete -c vqsd -l test -d 'Test mode: write only the game list'
+complete -c vqsd -l no-test -d 'A full run'
+complete -c vqsd -l replace -d 'Delete an existing output folder first'
+complete -c vqsd -l profile -r -F -d 'Read the options from a settings profile'
+complete -c vqsd -l log -r -F -d 'Write every message to a file'
+complete -c vqsd -l json -r -F -a '-' -d 'Write a JSON report (- for standard output)'
+complete -c vqsd -s q -l quiet -d 'Print only errors'
+complete -c vqsd -s v -l verbose -d 'Print every message'
+complete -c vqsd -l version -d 'Print the version and exit'
+complete -c vqsd -l help -d 'Print the options and exit'
