@@ -14,7 +14,7 @@ namespace vq {
 
 int RegexMatch::GroupStart(int i) const {
   if (i < 0 || 2 * i + 1 >= static_cast<int>(offsets_.size())) return -1;
-  return offsets_[2 * i];
+  return offsets_[2 * static_cast<size_t>(i)];
 }
 
 int RegexMatch::GroupLength(int i) const {

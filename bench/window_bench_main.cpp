@@ -64,7 +64,7 @@ double RunWindowJob(vq::TForm1& form) {
   clock.start();
   form.ButtonGoClick();
   while (form.JobRunning()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  return clock.nsecsElapsed() / 1e9;
+  return static_cast<double>(clock.nsecsElapsed()) / 1e9;
 }
 
 // The same job from the command line; negative when it failed.
@@ -79,7 +79,7 @@ double RunCliJob(const QString& cli, const QString& source, const QString& dest)
   if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
     return -1;
   }
-  return clock.nsecsElapsed() / 1e9;
+  return static_cast<double>(clock.nsecsElapsed()) / 1e9;
 }
 
 // A job that does nothing but report `count` times.
@@ -158,7 +158,7 @@ int main(int argc, char* argv[]) {
   form.SetJobFactory(
       [&reports](const vq::TJobOptions& o, vq::TOnProgressUpdate callback) -> std::unique_ptr<vq::TThread> {
         auto job = std::make_unique<vq::TWorkThread>(o);
-        job->SetOnProgressUpdate([&reports, callback](const std::string& status) {
+        job->SetOnProgressUpdate([&reports, callback = std::move(callback)](const std::string& status) {
           ++reports;
           callback(status);
         });

@@ -1,5 +1,6 @@
 #include "cli/progress_printer.h"
 
+#include <cmath>
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
@@ -33,7 +34,7 @@ void ParseCounts(const std::string& line, int64_t& done, int64_t& total) {
 
 // "0:42", "12:05" or "1:02:03".
 std::string Duration(double seconds) {
-  const int64_t s = static_cast<int64_t>(seconds + 0.5);
+  const int64_t s = std::llround(seconds);
   char text[32];
   if (s >= 3600) {
     std::snprintf(text, sizeof text, "%" PRId64 ":%02d:%02d", s / 3600, static_cast<int>(s / 60 % 60),

@@ -142,7 +142,7 @@ void TWorkThread::DropGame(TArcInfo& game, const std::string& cause) {
 
 std::string TWorkThread::CreateGameFolder(TArcInfo& game, size_t count) {
   game.RealOutPath = PlaceGame(game, count);
-  const std::string gameFolder = FDestDir + Utf16ToUtf8(game.RealOutPath);
+  std::string gameFolder = FDestDir + Utf16ToUtf8(game.RealOutPath);
   if (!FTestMode && !ForceDirectories(gameFolder)) {
     const int err = errno;
     throw SystemError(Format("Unable to create directory \"%s\"", ClipText(gameFolder).c_str()), err);
@@ -264,7 +264,7 @@ void TWorkThread::CopySIDs(TArcInfo& game, const std::string& gameFolder) {
   }
 }
 
-bool TWorkThread::CopySIDFile(const std::string& Source, std::string Dest) {
+bool TWorkThread::CopySIDFile(const std::string& Source, const std::string& Dest) {
   if (!FileExists(Source)) return false;
   if (FTestMode) return true;
   return CopyFileReplacing(Source, ExtractFilePath(Dest) + SidCopyName(ExtractFileName(Dest)));

@@ -6,7 +6,7 @@
 namespace vq {
 
 std::string OutputFolderName(TFileNameStyle style) {
-  const std::string name = "Vondral SD";
+  std::string name = "Vondral SD";
   switch (style) {
     case fns1541U: return AsciiUpper(name);
     case fnsSD2IEC: return AsciiLower(name);

@@ -118,7 +118,7 @@ class TWorkThread : public TThread, private TJobCounts {
   void WriteNFO(const TArcInfo& game, const std::string& gameFolder);
   void NoteExtraction(TArcInfo& game, bool tapeError) const;
   void CopySIDs(TArcInfo& game, const std::string& gameFolder);
-  bool CopySIDFile(const std::string& Source, std::string Dest);
+  bool CopySIDFile(const std::string& Source, const std::string& Dest);
   std::string SidCopyName(const std::string& name) const;
   void FlushCard();
 

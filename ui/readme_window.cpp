@@ -90,9 +90,9 @@ void TFormReadme::LinkifyAddresses() {
     const int start = found.selectionStart();
     int end = found.selectionEnd();
     const QString text = found.selectedText();
-    int keep = text.size();
+    qsizetype keep = text.size();
     while (keep > 0 && TrailingPunctuation(text.at(keep - 1))) --keep;
-    end = start + keep;
+    end = static_cast<int>(start + keep);
     QTextCursor probe(document);
     probe.setPosition(start + 1);
     if (keep > 0 && !probe.charFormat().isAnchor()) {

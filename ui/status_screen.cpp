@@ -110,7 +110,7 @@ QImage TStatusScreen::RenderRows(const QStringList& rows, int rowCount) {
     for (int column = 0; column < std::min(static_cast<int>(line.size()), kColumns); ++column) {
       const std::array<uint8_t, 8>& glyph = Glyph(line[column]);
       for (int y = 0; y < kCell; ++y) {
-        auto* pixels = reinterpret_cast<QRgb*>(image.scanLine(row * kCell + y)) + column * kCell;
+        auto* pixels = reinterpret_cast<QRgb*>(image.scanLine(row * kCell + y)) + static_cast<ptrdiff_t>(column) * kCell;
         for (int x = 0; x < kCell; ++x) {
           if (glyph[y] & (0x80 >> x)) pixels[x] = kC64Palette[kC64LightBlue];
         }

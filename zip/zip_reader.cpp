@@ -276,7 +276,7 @@ std::string TZipReader::ExtractRootEntry(std::string_view name) {
   const int64_t index = LocateRootEntry(name);
   if (index < 0) Fail(std::string(name) + ": entry not found");
   const std::string stored = EntryName(index);
-  const std::string relative(BareName(stored));
+  std::string relative(BareName(stored));
   WriteEntry(index, stored, base + relative);
   return relative;
 }

@@ -226,7 +226,7 @@ TEST_F(IniFileOnDisk, AFileThatCannotBeReadIsToldAndNeverOverwritten) {
                                                         {"huge.ini", ": the file is larger than 16 MiB"}};
   for (const auto& [name, cause] : cases) {
     TIniFile ini(dir_ + name);
-    EXPECT_EQ(ini.LoadError(), dir_ + name + cause);
+    EXPECT_EQ(ini.LoadError(), dir_ + name += cause);
     EXPECT_EQ(ini.ToText(), "");
     ini.WriteBool("", "SIDs", true);
     EXPECT_THROW(ini.UpdateFile(), Error) << name;

@@ -35,6 +35,7 @@ struct Parsed {
 Parsed Parse(std::vector<std::string> args) {
   args.insert(args.begin(), "vqsd");
   std::vector<const char*> argv;
+  argv.reserve(args.size());
   for (const auto& a : args) argv.push_back(a.c_str());
   Parsed p;
   std::ostringstream out, err;

@@ -207,6 +207,7 @@ TEST(FolderPartitionEdge, GroupSizeAndJobSizeLimits) {
 
 TEST(FolderPartitionEdge, OneSharedPrefixMovesUpToTheGroupEnd) {
   std::vector<std::string> titles;
+  titles.reserve(254);
   for (int i = 0; i < 251; ++i) titles.push_back(Format("Ab%03d", i));
   AddRange(titles, "Bx ", 3);
   TArchiveList list = Partition(titles);
@@ -461,6 +462,7 @@ TEST(FolderPartitionProperty, RandomListsKeepEveryRule) {
 // when both groups are split, their subfolders must not share a folder.
 TEST(FolderPartitionMend, TheSecondZeroGroupNamesItsFirstSubfolderAfterItsTitle) {
   std::vector<std::string> titles;
+  titles.reserve(310);
   for (int i = 0; i < 300; ++i) titles.push_back(Format("1%04d", i));
   for (int i = 0; i < 10; ++i) titles.push_back(Format("M%04d", i));
   for (int i = 0; i < 300; ++i) titles.push_back(Format("_%04d", i));

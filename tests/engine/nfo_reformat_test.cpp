@@ -373,7 +373,7 @@ std::u32string ToCodePoints(std::u16string_view s) {
   std::u32string out;
   for (size_t i = 0; i < s.size(); ++i) {
     if (s[i] >= 0xD800 && s[i] <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-      out += 0x10000 + ((static_cast<char32_t>(s[i]) - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      out += static_cast<char32_t>(0x10000 + ((static_cast<char32_t>(s[i]) - 0xD800) << 10) + (s[i + 1] - 0xDC00));
       ++i;
     } else {
       out += s[i];

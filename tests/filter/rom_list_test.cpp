@@ -44,7 +44,7 @@ class RomListFileTest : public ::testing::Test {
   const std::string dir_ = tmp_.Path();
 
   std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
-    const std::string path = dir_ + name;
+    std::string path = dir_ + name;
     WriteWholeFile(path, bytes.data(), bytes.size());
     return path;
   }

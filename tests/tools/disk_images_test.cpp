@@ -88,6 +88,7 @@ TEST(D64ImageTest, HasRealSizeBamAndDirectory) {
 
 TEST(D64ImageTest, FileChainsMatchSizesAndBam) {
   std::vector<std::string> files;
+  files.reserve(20);
   for (int i = 0; i < 20; ++i) files.push_back("FILE " + std::to_string(i));
   const std::string image = MakeD64Image("Many Files", files);
   const std::vector<TDirEntry> dir = ReadDirectory(image);
@@ -156,11 +157,12 @@ TEST(T64ArchiveTest, HeaderDirectoryAndData) {
   EXPECT_EQ(tape.substr(96 + 16, 16), "LEVEL 2" + std::string(9, ' '));
   EXPECT_EQ(tape.substr(Le32(tape, 96 + 8)), second.substr(2));
   // Free slots are zero.
-  EXPECT_EQ(tape.substr(128, 6 * 32), std::string(6 * 32, '\0'));
+  EXPECT_EQ(tape.substr(128, size_t{6} * 32), std::string(size_t{6} * 32, '\0'));
 }
 
 TEST(T64ArchiveTest, DirectoryGrowsInStepsOfEight) {
   std::vector<std::pair<std::string, std::string>> files;
+  files.reserve(9);
   for (int i = 0; i < 9; ++i) files.push_back({"F" + std::to_string(i), std::string("\x01\x08xy", 4)});
   const std::string tape = MakeT64Archive("T", files);
   EXPECT_EQ(Le16(tape, 34), 16);

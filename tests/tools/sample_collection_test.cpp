@@ -282,7 +282,7 @@ TEST_F(SampleCollectionTest, RomListHoldsExactlyTheMarkedGames) {
   const Regex tag("<game name=\"(\\d+)\">", Regex::kCaseless);
   std::multiset<int32_t> listed;
   RegexMatch m;
-  for (size_t at = 0; tag.Search(xml, at, m); at = static_cast<size_t>(m.Start() + m.Length())) {
+  for (size_t at = 0; tag.Search(xml, at, m); at = static_cast<size_t>(m.Start()) + static_cast<size_t>(m.Length())) {
     int32_t value = 0;
     ASSERT_TRUE(TryParseInt32(m.Group(xml, 1), value));
     listed.insert(value);

@@ -55,7 +55,7 @@ class JobRunTest : public ::testing::Test {
       h.Jobs.push_back(options);
       h.JobDestroyed->store(false);
       auto job = std::make_unique<TWatchedWorkThread>(options, h.JobDestroyed);
-      job->SetOnProgressUpdate([this, callback](const std::string& status) {
+      job->SetOnProgressUpdate([this, callback = std::move(callback)](const std::string& status) {
         ++reports;
         callback(status);
       });

@@ -55,7 +55,7 @@ TFormHarness::TFormHarness(const std::string& settingsText) {
 TFormHarness::~TFormHarness() { Form.reset(); }
 
 std::string TFormHarness::MakeFolder(const std::string& name) const {
-  const std::string path = Path(name);
+  std::string path = Path(name);
   ForceDirectories(path);
   return path;
 }

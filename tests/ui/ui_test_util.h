@@ -54,7 +54,7 @@ class TFakeDialogs : public TDialogs {
   }
 
   // Every message, warning and question, in the order shown.
-  int DialogCount() const { return Messages.size() + Warnings.size() + Questions.size(); }
+  int DialogCount() const { return static_cast<int>(Messages.size() + Warnings.size() + Questions.size()); }
 
   QStringList Messages, Warnings, Questions, FolderStarts, FilterStarts, ProfileStarts, Deleted;
   std::vector<bool> FolderForDestination;

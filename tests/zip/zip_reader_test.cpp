@@ -35,7 +35,7 @@ class ZipReaderTest : public ::testing::Test {
 
   // Writes a zip under the temporary folder and points the reader at it.
   std::string MakeZip(const std::string& name, const std::vector<TZipWriterEntry>& entries) {
-    const std::string path = dir_ + name;
+    std::string path = dir_ + name;
     tools::WriteZipFile(path, entries);
     reader_.SetFileName(path);
     reader_.SetBaseFolder(base_);
@@ -204,7 +204,7 @@ TEST_F(ZipReaderTest, TruncatedOrCorruptArchivesNeverReadWrongData) {
   }
   for (size_t at = 0; at < whole.size(); ++at) {
     std::string bytes = whole;
-    bytes[at] ^= 0xFF;
+    bytes[at] = static_cast<char>(bytes[at] ^ 0xFF);
     check(bytes, "byte " + std::to_string(at) + " flipped");
   }
 }
