@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <string>
@@ -132,8 +134,15 @@ void TWorkThread::ExtractGame(TArcInfo& game, size_t index, size_t count) {
 
 void TWorkThread::DropGame(TArcInfo& game, const std::string& cause) {
   // What the game left is removed: a game is on the card whole or not at all.
+  // A folder that an earlier game of the same name and ID made keeps that
+  // game's files.
   if (!FTestMode && !game.RealOutPath.empty()) {
-    TShellDelete(nullptr).Delete(FDestDir + Utf16ToUtf8(game.RealOutPath));
+    const std::string gameFolder = FDestDir + Utf16ToUtf8(game.RealOutPath);
+    if (FGameFolderMade) {
+      TShellDelete(nullptr).Delete(gameFolder);
+    } else {
+      for (const std::string& path : FGameFiles.Paths()) ::unlink((gameFolder + path).c_str());
+    }
   }
   game.ExtractedFileCount = 0;
   game.ExtractionStatus += u" not extracted: " + Utf8ToUtf16(ClipText(cause, kMaxMessageText));
@@ -143,6 +152,8 @@ void TWorkThread::DropGame(TArcInfo& game, const std::string& cause) {
 std::string TWorkThread::CreateGameFolder(TArcInfo& game, size_t count) {
   game.RealOutPath = PlaceGame(game, count);
   std::string gameFolder = FDestDir + Utf16ToUtf8(game.RealOutPath);
+  FGameFolderMade = !DirectoryExists(gameFolder);
+  FGameFiles.Clear();
   if (!FTestMode && !ForceDirectories(gameFolder)) {
     const int err = errno;
     throw SystemError(Format("Unable to create directory \"%s\"", ClipText(gameFolder).c_str()), err);
@@ -153,7 +164,6 @@ std::string TWorkThread::CreateGameFolder(TArcInfo& game, size_t count) {
 std::vector<TPlannedEntry> TWorkThread::PlanEntries(TArcInfo& game) {
   // The files the job writes itself keep their names; entries that would
   // take one of them, or each other's, get a number.
-  FGameFiles.Clear();
   if (FAutoSwap) FGameFiles.Reserve("AUTOSWAP.LST");
   if (FNFOStyle != nsExclude) FGameFiles.Reserve("VERSION.NFO");
   if (FIncludeSIDs && !game.SIDFile.empty()) {

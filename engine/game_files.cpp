@@ -49,7 +49,7 @@ std::string TGameFiles::Claim(const std::string& relativePath) {
   std::u16string candidate = path;
   for (int n = 2; !taken_.insert(FatKey(candidate)).second; ++n) candidate = Numbered(path, n);
   if (candidate != path) renamed_ = true;
-  return Utf16ToUtf8(candidate);
+  return paths_.emplace_back(Utf16ToUtf8(candidate));
 }
 
 }  // namespace vq

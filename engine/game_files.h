@@ -2,6 +2,7 @@
 
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 namespace vq {
 
@@ -14,6 +15,7 @@ class TGameFiles {
   // Forgets every name: the next game folder starts empty.
   void Clear() {
     taken_.clear();
+    paths_.clear();
     renamed_ = false;
   }
   // Marks the FAT-valid form of `relativePath` as taken by a file the job
@@ -23,9 +25,12 @@ class TGameFiles {
   std::string Claim(const std::string& relativePath);
   // True when a path had to get a number since the last Clear.
   bool Renamed() const { return renamed_; }
+  // Every path Claim handed out since the last Clear, in order.
+  const std::vector<std::string>& Paths() const { return paths_; }
 
  private:
   std::unordered_set<std::u16string> taken_;  // folded full relative paths
+  std::vector<std::string> paths_;
   bool renamed_ = false;
 };
 

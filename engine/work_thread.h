@@ -150,6 +150,7 @@ class TWorkThread : public TThread, private TJobCounts {
   bool FTestMode;
   bool FKeepGoing;
   TGameFiles FGameFiles;  // the files of the game being extracted
+  bool FGameFolderMade = false;  // the game being extracted made its folder
   TJobOutcome FOutcome = TJobOutcome::joRunning;
 };
 

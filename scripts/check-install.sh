@@ -91,9 +91,9 @@ else
   fail "bash completion gave: $words"
 fi
 
-# The installed program runs.
-if "$root/bin/vqsd" --version >/dev/null 2>&1 || "$root/bin/vqsd" --help >/dev/null 2>&1; then
-  pass "installed vqsd runs"
+# The installed program runs and tells its version.
+if [ "$("$root/bin/vqsd" --version 2>/dev/null)" = "vqsd $(sed -n 's/^project([^ ]* VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../CMakeLists.txt")" ]; then
+  pass "installed vqsd runs and tells its version"
 else
   fail "installed vqsd does not run"
 fi

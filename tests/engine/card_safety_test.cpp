@@ -119,12 +119,19 @@ TEST_F(CardSafety, HostileNamesBecomeValidUniqueNamesAndNothingIsLost) {
 
 TEST_F(CardSafety, KeepGoingLeavesOutOnlyTheGamesThatFail) {
   const std::string g = tmp_.Path() + "mixed/";
+  // A zip whose image's stored data has a byte flipped: the check sum fails
+  // on extraction.
+  auto damaged = [&g](const std::string& zip, const std::string& title, int id) {
+    tools::WriteZipFile(g + zip, {{"bad.d64", std::string(500, 'x'), false}, {"VERSION.NFO", Nfo(title, id), true}});
+    std::string bytes = ReadFile(g + zip);
+    bytes[30 + 7 + 5] ^= 0x55;
+    WriteFile(g + zip, bytes);
+  };
   WriteGameZip(g + "a.zip", Nfo("Good A", 1), {{"a.d64", "aaa"}});
-  // Stored data with a byte flipped: the check sum fails on extraction.
-  tools::WriteZipFile(g + "b.zip", {{"bad.d64", std::string(500, 'x'), false}, {"VERSION.NFO", Nfo("Bad B", 2), true}});
-  std::string bytes = ReadFile(g + "b.zip");
-  bytes[30 + 7 + 5] ^= 0x55;
-  WriteFile(g + "b.zip", bytes);
+  damaged("b.zip", "Bad B", 2);
+  // The same title and ID again: it shares the good game's folder, whose
+  // files must survive its failure.
+  damaged("e.zip", "Good A", 1);
   WriteGameZip(g + "c.zip", Nfo("Good C", 3), {{"c.d64", "ccc"}, {"d.d64", "ddd"}});
   const auto source = TreeFingerprint(g);
   TestJob o;
@@ -134,11 +141,13 @@ TEST_F(CardSafety, KeepGoingLeavesOutOnlyTheGamesThatFail) {
   const JobResult r = RunJob(o);
   ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
   EXPECT_EQ(r.FGameCount, 2);
-  EXPECT_EQ(r.FFailedGames, 1);
-  EXPECT_NE(r.Final.find(" 2 games extracted. 1 games failed."), std::string::npos) << r.Final;
+  EXPECT_EQ(r.FFailedGames, 2);
+  EXPECT_NE(r.Final.find(" 2 games extracted. 2 games failed."), std::string::npos) << r.Final;
   const std::string out = o.Output() + "/";
-  EXPECT_EQ(ListTree(out), (std::vector<std::string>{"GameList.csv", "Good A/", "Good A/VERSION.NFO", "Good A/a.d64",
-                                                     "Good C/", "Good C/VERSION.NFO", "Good C/c.d64", "Good C/d.d64"}));
+  EXPECT_EQ(ListTree(out),
+            (std::vector<std::string>{"GameList.csv", "Good A [00001]/", "Good A [00001]/VERSION.NFO",
+                                      "Good A [00001]/a.d64", "Good C/", "Good C/VERSION.NFO", "Good C/c.d64",
+                                      "Good C/d.d64"}));
   EXPECT_EQ(ReadFile(out + "GameList.csv").find("\"Bad B\",\"Bad B/\",\"2\",\"not extracted: " + g + "b.zip: bad.d64: "),
             std::string("\"Game Title\",\"Path\",\"Unique-ID\",\"Error\"\r\n").size());
 
