@@ -107,14 +107,37 @@ TEST_F(CardSafety, HostileNamesBecomeValidUniqueNamesAndNothingIsLost) {
   EXPECT_TRUE(fs::exists(out + "TWINS [00004]/t.crt"));
   EXPECT_EQ(TreeFingerprint(tmp_.Path() + "games/"), source);
 
-  // The same job written straight onto a FAT32 card gives the same tree.
+}
+
+TEST_F(CardSafety, EveryStyleGivesTheSameValidTreeInAFolderAndOnAFat32Card) {
+  const auto source = TreeFingerprint(tmp_.Path() + "games/");
   TFatImage card(tmp_.Path());
-  if (!card.Available()) GTEST_SKIP() << "no FAT32 image: " << card.Reason();
-  const TestJob onCard = Job(card.Path());
-  const JobResult c = RunJob(onCard);
-  ASSERT_EQ(c.Outcome, TJobOutcome::joFinished) << c.Final;
-  EXPECT_EQ(TreeFingerprint(onCard.Output()), TreeFingerprint(o.Output()));
+  for (const TFileNameStyle style : {fns1541U, fnsSD2IEC, fnsNone}) {
+    const std::string name = std::to_string(static_cast<int>(style));
+    TestJob o = Job(tmp_.Path() + "disk" + name);
+    o.FileNameStyle = style;
+    const JobResult r = RunJob(o);
+    ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
+    EXPECT_EQ(FatFaults(o.Output()), std::vector<std::string>{}) << name;
+    // Nothing lost: 17 images and PC64 files and one SID copy, whatever the names.
+    size_t files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(o.Output())) {
+      const std::string ext = AsciiUpper(entry.path().extension().string());
+      files += entry.is_regular_file() && ext != ".LST" && ext != ".NFO" && ext != ".CSV";
+    }
+    EXPECT_EQ(files, 18u) << name;
+    if (!card.Available()) continue;
+    // Straight onto the card, each style in a folder of its own: FAT takes
+    // the three output folder names for one.
+    TestJob onCard = o;
+    onCard.DestDir = card.Path() + name;
+    const JobResult c = RunJob(onCard);
+    ASSERT_EQ(c.Outcome, TJobOutcome::joFinished) << c.Final;
+    EXPECT_NE(std::find(c.Statuses.begin(), c.Statuses.end(), "Flushing to the card..."), c.Statuses.end());
+    EXPECT_EQ(TreeFingerprint(onCard.Output()), TreeFingerprint(o.Output())) << name;
+  }
   EXPECT_EQ(TreeFingerprint(tmp_.Path() + "games/"), source);
+  if (!card.Available()) GTEST_SKIP() << "no FAT32 image: " << card.Reason();
 }
 
 TEST_F(CardSafety, KeepGoingLeavesOutOnlyTheGamesThatFail) {
