@@ -16,7 +16,7 @@ namespace vq {
 
 namespace {
 
-// Size of the chunks that ExtractFiles inflates and writes at a time.
+// Size of the chunks that an extraction inflates and writes at a time.
 constexpr size_t kCopyChunk = size_t{64} * 1024;
 // The largest read buffer kept between archives.
 constexpr size_t kKeptBuffer = size_t{1024} * 1024;
@@ -234,20 +234,6 @@ std::string TZipReader::ExtractToString(std::string_view name) {
       Cp1252ToUtf8(std::string_view(reinterpret_cast<const char*>(buffer_.data()), buffer_.size()));
   trim_buffer();
   return text;
-}
-
-int TZipReader::ExtractFiles(std::string_view mask) {
-  const std::string base = ExtractionBase();
-  int written = 0;
-  for (int64_t index = 0; index < entry_count_; ++index) {
-    const char* name = EntryName(index);
-    if (!name || IsFolderName(name) || !MatchesMask(BareName(name), mask)) continue;
-    const std::string relative = SafeRelativePath(name);
-    if (relative.empty()) continue;
-    WriteEntry(index, name, base + relative);
-    ++written;
-  }
-  return written;
 }
 
 bool TZipReader::ExtractEntry(const TZipEntry& entry) {

@@ -34,7 +34,7 @@ class TZipReader {
   // The archive that Open reads.
   void SetFileName(std::string path) { file_name_ = std::move(path); }
   const std::string& FileName() const { return file_name_; }
-  // The folder that ExtractFiles writes into.
+  // The folder that the extractions write into.
   void SetBaseFolder(std::string folder) { base_folder_ = std::move(folder); }
   const std::string& BaseFolder() const { return base_folder_; }
 
@@ -52,14 +52,12 @@ class TZipReader {
   // Continues the search that FindFirst started.
   bool FindNext(TZipEntry& entry);
 
-  // Extracts every entry whose bare file name matches `mask` into
-  // BaseFolder(), keeping its stored relative path and creating sub-folders;
-  // an existing file is replaced, even a read-only one. An entry whose stored
-  // path is absolute or holds a ".." part is written by its bare file name
-  // directly in BaseFolder(). Returns the number of files written.
-  int ExtractFiles(std::string_view mask);
-  // Extracts the one entry that a search reported, the same way; returns
-  // false for an entry that cannot be written at all (a name of "..").
+  // Extracts the one entry that a search reported into BaseFolder(),
+  // keeping its stored relative path and creating sub-folders; an existing
+  // file is replaced, even a read-only one. An entry whose stored path is
+  // absolute or holds a ".." part is written by its bare file name directly
+  // in BaseFolder(). Returns false for an entry that cannot be written at all
+  // (a name of "..").
   bool ExtractEntry(const TZipEntry& entry);
   // The path relative to BaseFolder() that ExtractEntry writes `entry` to,
   // '/'-separated; empty for an entry that cannot be written at all.
