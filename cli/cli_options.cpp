@@ -62,6 +62,7 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, TCommandL
   CLI::App app{"Vondral64 Quillem SD: turns a collection of C64 game zips into an SD card tree.", "vqsd"};
   app.get_formatter()->column_width(34);
   std::string source, dest, hvsc, filter, style, nfo, profile, log, json;
+  int jobs = 0;
   app.add_option("--source", source, "the collection's games folder (walked with its sub-folders)")
       ->type_name("DIR")
       ->group(kFolders);
@@ -90,6 +91,10 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, TCommandL
     switches.emplace_back(on, off);
   }
   app.add_flag("--replace", command.Replace, "delete an existing output folder first")->group(kOptions);
+  app.add_option("--jobs", jobs, "threads that read and inflate zips at once (default: one per core)")
+      ->type_name("N")
+      ->check(CLI::Range(1, kMaxJobs))
+      ->group(kOptions);
   app.add_option("--profile", profile, "read the options from a settings profile; options given beside it win")
       ->type_name("FILE")
       ->group(kOptions);
@@ -168,6 +173,7 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, TCommandL
     if (switches[i].first->count()) result.*kSwitches[i].field = true;
     if (switches[i].second->count()) result.*kSwitches[i].field = false;
   }
+  if (app.count("--jobs")) result.Jobs = jobs;
   command.Options = result;
   command.LogFile = log;
   command.JsonFile = json;

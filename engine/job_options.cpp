@@ -1,5 +1,10 @@
 #include "engine/job_options.h"
 
+#include <sched.h>
+
+#include <algorithm>
+#include <thread>
+
 #include "base/ini_file.h"
 #include "base/text.h"
 
@@ -19,6 +24,14 @@ std::string OutputFolder(const TJobOptions& options) {
   std::string folder = options.DestDir;
   if (folder.empty() || folder.back() != '/') folder += '/';
   return folder + OutputFolderName(options.FileNameStyle);
+}
+
+int JobThreads(const TJobOptions& options) {
+  if (options.Jobs > 0) return options.Jobs;
+  cpu_set_t cpus;
+  CPU_ZERO(&cpus);
+  if (sched_getaffinity(0, sizeof cpus, &cpus) == 0 && CPU_COUNT(&cpus) > 0) return CPU_COUNT(&cpus);
+  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
 TFileNameStyle FileNameStyleFromIndex(int index) {

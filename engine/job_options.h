@@ -24,6 +24,9 @@ struct TJobOptions {
   bool ForceUppercase = false;  // upper-case folder names in the 1541 Ultimate style
   bool TestMode = false;
   bool KeepGoing = false;  // a game that fails is left out; the job goes on
+  // Threads that read and inflate zips at once; 0: one per core the process
+  // may use. Never stored in a profile: it shapes no output.
+  int Jobs = 0;
 
   bool operator==(const TJobOptions&) const = default;
 };
@@ -34,6 +37,13 @@ std::string OutputFolderName(TFileNameStyle style);
 // The output folder of `options`: DestDir, '/', OutputFolderName; no
 // trailing '/'.
 std::string OutputFolder(const TJobOptions& options);
+
+// The most threads a job is given.
+constexpr int kMaxJobs = 64;
+
+// The threads a job with `options` uses: Jobs, or for 0 the number of cores
+// the process may run on.
+int JobThreads(const TJobOptions& options);
 
 // The section of a settings file or profile that holds the options: "[]".
 constexpr const char* kOptionsSection = "";

@@ -25,7 +25,7 @@ _vqsd() {
       return ;;
   esac
   local options='--source --dest --hvsc --no-hvsc --filter --no-filter --style --nfo
-    --autoswap --no-autoswap --t64 --no-t64 --uppercase --no-uppercase --test --no-test --keep-going --no-keep-going
+    --autoswap --no-autoswap --t64 --no-t64 --uppercase --no-uppercase --test --no-test --keep-going --no-keep-going --jobs
     --replace --profile --log --json -q --quiet -v --verbose --version --help'
   mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
 }
