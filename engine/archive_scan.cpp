@@ -3,11 +3,20 @@
 
 #include "base/text.h"
 #include "engine/directory_listing.h"
+#include "engine/ordered_pipeline.h"
 #include "engine/work_thread.h"
+#include "engine/zip_work.h"
 #include "filter/rom_list.h"
-#include "zip/zip_reader.h"
 
 namespace vq {
+
+// One step of the scan, in the order the source tree is walked.
+struct TScanStep {
+  enum TKind { skFolder, skUnreadable, skFolderDone, skZip } Kind;
+  std::string Path;  // the folder, or the zip's folder
+  std::string Name;  // the zip's file name
+  int Error = 0;     // why the folder could not be read
+};
 
 namespace {
 
@@ -17,59 +26,77 @@ bool IsZipName(const std::string& name) {
   return AsciiLower(std::string_view(name).substr(name.size() - 4)) == ".zip";
 }
 
+// Zips read ahead of the one the scan takes, per thread.
+constexpr size_t kZipsAheadPerThread = 64;
+
 }  // namespace
 
 void TWorkThread::ScanDirectory(const std::string& ADir, TArchiveList& AList) {
-  UpdateProgress(Format("Scanning zip files. (%d so far.)\r\n%s", FScannedArchives, ClipText(ADir).c_str()));
-  const TDirectoryListing listing = ListDirectory(ADir);
-  if (listing.Error != 0) {
-    ++FUnreadableFolders;
-    UpdateProgress(Format("Cannot read folder \"%s\": %s", ClipText(ADir).c_str(), std::strerror(listing.Error)));
+  std::vector<TScanStep> steps;
+  WalkSourceTree(ADir, steps);
+  std::vector<const TScanStep*> zips;
+  for (const TScanStep& step : steps) {
+    if (step.Kind == TScanStep::skZip) zips.push_back(&step);
   }
+  const int threads = PipelineThreads();
+  TOrderedPipeline<TScannedZip> pipeline(
+      zips.size(), threads, kZipsAheadPerThread * static_cast<size_t>(threads),
+      [&](size_t i, int thread) { return Worker(thread).Scan(zips[i]->Path + zips[i]->Name); },
+      [this] { return Terminated(); });
+  // Every status, count and game in walking order, as one thread finds them.
+  for (const TScanStep& step : steps) {
+    if (Terminated()) return;
+    switch (step.Kind) {
+      case TScanStep::skFolder:
+        UpdateProgress(Format("Scanning zip files. (%d so far.)\r\n%s", FScannedArchives, ClipText(step.Path).c_str()));
+        break;
+      case TScanStep::skUnreadable:
+        ++FUnreadableFolders;
+        UpdateProgress(
+            Format("Cannot read folder \"%s\": %s", ClipText(step.Path).c_str(), std::strerror(step.Error)));
+        break;
+      case TScanStep::skFolderDone:
+        ++FLoadedDirectories;
+        break;
+      case TScanStep::skZip: {
+        ++FScannedArchives;
+        UpdateProgress(
+            Format("Scanning zip files. (%d so far.)\r\n%s", FScannedArchives, ClipText(step.Name).c_str()));
+        std::optional<TScannedZip> scanned = pipeline.Take();
+        if (!scanned) return;
+        const std::string path = step.Path + step.Name;
+        if (scanned->Valid) {
+          AddGame(path, *scanned, AList);
+        } else {
+          RefuseZip(path, std::move(scanned->Reason));
+        }
+        break;
+      }
+    }
+  }
+}
+
+void TWorkThread::WalkSourceTree(const std::string& ADir, std::vector<TScanStep>& steps) {
+  steps.push_back({TScanStep::skFolder, ADir, {}, 0});
+  const TDirectoryListing listing = ListDirectory(ADir);
+  if (listing.Error != 0) steps.push_back({TScanStep::skUnreadable, ADir, {}, listing.Error});
   for (const std::string& folder : listing.Folders) {
     if (Terminated()) return;
-    ScanDirectory(ADir + folder + '/', AList);
+    WalkSourceTree(ADir + folder + '/', steps);
   }
-  ++FLoadedDirectories;
+  steps.push_back({TScanStep::skFolderDone, ADir, {}, 0});
   for (const std::string& file : listing.Files) {
     if (Terminated()) return;
-    if (!IsZipName(file)) continue;
-    ScanArchive(ADir, file, AList);
+    if (IsZipName(file)) steps.push_back({TScanStep::skZip, ADir, file, 0});
   }
 }
 
-void TWorkThread::ScanArchive(const std::string& ADir, const std::string& fileName, TArchiveList& AList) {
-  ++FScannedArchives;
-  UpdateProgress(Format("Scanning zip files. (%d so far.)\r\n%s", FScannedArchives, ClipText(fileName).c_str()));
-  const std::string path = ADir + fileName;
-  FZipper->SetFileName(path);
-  try {
-    // A file that is not a readable zip counts as invalid like one without
-    // a usable VERSION.NFO.
-    FZipper->Open();
-    AddGame(path, FZipper->ExtractToString("VERSION.NFO"), AList);
-  } catch (const std::exception& e) {
-    RefuseZip(path, e.what());
-  }
-  FZipper->Close();
-}
-
-void TWorkThread::AddGame(const std::string& path, const std::string& nfo, TArchiveList& AList) {
-  RegexMatch match;
-  if (!FNameRegex.Search(nfo, match)) {
-    RefuseZip(path, "VERSION.NFO has no \"Name:\" line");
-    return;
-  }
+void TWorkThread::AddGame(const std::string& path, TScannedZip& scanned, TArchiveList& AList) {
   TArcInfo info;
   info.ZipFile = path;
-  info.Name = Trim(Utf8ToUtf16(match.Group(nfo, 1)));
-  int32_t id = static_cast<int32_t>(AList.size());
-  if (FRegexUniqueID.Search(nfo, match)) {
-    int32_t parsed = 0;
-    if (TryParseInt32(match.Group(nfo, 1), parsed)) id = parsed;
-  }
-  info.UniqueID = id;
-  if (FIncludeSIDs && FSIDRegex.Search(nfo, match)) info.SIDFile = Utf8ToUtf16(match.Group(nfo, 1));
+  info.Name = std::move(scanned.Name);
+  info.UniqueID = scanned.UniqueID.value_or(static_cast<int32_t>(AList.size()));
+  info.SIDFile = std::move(scanned.SIDFile);
   if (FFilterIDs && FRomList && !FRomList->GetContainsID(info.UniqueID)) {
     ++FFilteredCount;
   } else {

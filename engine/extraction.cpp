@@ -1,6 +1,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
+#include <optional>
 #include <cerrno>
 #include <string>
 #include <vector>
@@ -13,6 +16,8 @@
 #include "base/text.h"
 #include "engine/folder_partition.h"
 #include "engine/hvsc_path.h"
+#include "engine/ordered_pipeline.h"
+#include "engine/zip_work.h"
 #include "engine/text_file.h"
 #include "engine/work_thread.h"
 #include "zip/zip_reader.h"
@@ -20,30 +25,10 @@
 
 namespace vq {
 
-// One zip entry the extraction writes: an image at its target path in the
-// game folder, or a tape archive to convert.
-struct TPlannedEntry {
-  TZipEntry Entry;
-  bool Tape = false;   // converted to PC64 files instead of written
-  std::string Target;  // relative path in the game folder; empty: not writable
-};
-
 namespace {
 
 // Errors of the destination itself: no other game could be written either.
 bool EndsTheJob(int code) { return code == ENOSPC || code == EDQUOT || code == EROFS; }
-
-// Closes the job's zip reader when a game's work ends, also by an error.
-class ArchiveCloser {
- public:
-  explicit ArchiveCloser(TZipReader& reader) : reader_(reader) {}
-  ~ArchiveCloser() { reader_.Close(); }
-  ArchiveCloser(const ArchiveCloser&) = delete;
-  ArchiveCloser& operator=(const ArchiveCloser&) = delete;
-
- private:
-  TZipReader& reader_;
-};
 
 // The extension of a file name from its last dot, dot included, upper-cased;
 // empty without a dot.
@@ -51,10 +36,6 @@ std::u16string UpperExtension(const std::string& fileName) {
   const size_t dot = fileName.find_last_of('.');
   if (dot == std::string::npos) return {};
   return UpperCase(Utf8ToUtf16(std::string_view(fileName).substr(dot)));
-}
-
-bool IsImageExtension(std::u16string_view ext) {
-  return ext == u".D64" || ext == u".D81" || ext == u".CRT" || ext == u".TAP" || ext == u".G64" || ext == u".REU";
 }
 
 // Adds `item` to a list sorted by `collator`, unless an item equal to it
@@ -95,13 +76,85 @@ std::u16string CommaText(const std::vector<std::u16string>& items) {
 
 }  // namespace
 
+namespace {
+
+// Closes this thread's zip reader when a game's work ends, also by an error.
+class TZipCloser {
+ public:
+  explicit TZipCloser(TZipReader& reader) : reader_(reader) {}
+  ~TZipCloser() { reader_.Close(); }
+  TZipCloser(const TZipCloser&) = delete;
+  TZipCloser& operator=(const TZipCloser&) = delete;
+
+ private:
+  TZipReader& reader_;
+};
+
+// Writes an entry read ahead from `zip` as the zip reader writes one: the
+// folders first, then the file, which a failure removes again; an error
+// names the zip.
+void WriteNewFile(const std::string& zip, const std::string& target, const std::vector<uint8_t>& data) {
+  auto fail = [&zip](const std::string& cause, int code) {
+    throw Error(ClipText(zip) + ": " + ClipText(cause, kMaxMessageText), code);
+  };
+  const std::string folder = ExtractFilePath(target);
+  if (!ForceDirectories(folder)) {
+    const int err = errno;
+    fail(SystemError(folder, err).what(), err);
+  }
+  try {
+    TNewFile out(target);
+    out.Write(data.data(), data.size());
+    out.Commit();
+  } catch (const Error& e) {
+    fail(e.what(), e.Code());
+  }
+}
+
+// Games read ahead of the one being written, per thread.
+constexpr size_t kGamesAheadPerThread = 16;
+
+// Sets a flag when it goes out of scope: tells the threads that read ahead
+// to give up before their pipeline is joined.
+class TQuitOnExit {
+ public:
+  explicit TQuitOnExit(std::atomic<bool>& flag) : flag_(flag) {}
+  ~TQuitOnExit() { flag_ = true; }
+  TQuitOnExit(const TQuitOnExit&) = delete;
+  TQuitOnExit& operator=(const TQuitOnExit&) = delete;
+
+ private:
+  std::atomic<bool>& flag_;
+};
+
+}  // namespace
+
 void TWorkThread::ExtractArchives() {
   const size_t n = ArchiveList.size();
+  const int threads = PipelineThreads();
+  TByteBudget budget(kPreparedBytesCap);
+  std::atomic<size_t> writing{0};  // the game this thread writes or waits for
+  std::atomic<bool> quit{false};
+  const std::function<bool()> stopped = [&] { return quit || Terminated(); };
+  TOrderedPipeline<TPreparedGame> pipeline(
+      n, threads, kGamesAheadPerThread * static_cast<size_t>(threads),
+      [&](size_t i, int thread) {
+        return Worker(thread).Prepare(ArchiveList[i], threads ? &budget : nullptr,
+                                      [&writing, i] { return writing == i; }, stopped);
+      },
+      stopped);
+  const TQuitOnExit quitOnExit(quit);
   for (size_t i = 0; i < n; ++i) {
     if (Terminated()) break;
     TArcInfo& game = ArchiveList[i];
+    writing = i;
+    std::optional<TPreparedGame> prepared = pipeline.Take();
+    if (!prepared) break;
+    // A game whose status was shown is finished, even when the job is told
+    // to stop meanwhile.
+    ReportGame(game, i, n);
     try {
-      ExtractGame(game, i, n);
+      ExtractGame(game, n, *prepared);
     } catch (const Error& e) {
       if (!FKeepGoing || EndsTheJob(e.Code())) throw;
       DropGame(game, e.what());
@@ -110,26 +163,45 @@ void TWorkThread::ExtractArchives() {
   FUnknownFileExtensionsFound = UnknownExtensionsText();
 }
 
-void TWorkThread::ExtractGame(TArcInfo& game, size_t index, size_t count) {
+void TWorkThread::ReportGame(const TArcInfo& game, size_t index, size_t count) {
   std::string status = Format("Extracting archives (%d/%d)\r\n", static_cast<int>(index + 1), static_cast<int>(count)) +
                        ClipText(ExtractFileName(game.ZipFile)) + "\r\n(" + ClipText(Utf16ToUtf8(game.Name)) + ")";
   if (FTestMode) status += "\r\n[Test Mode!]";
   UpdateProgress(std::move(status));
+}
 
+void TWorkThread::ExtractGame(TArcInfo& game, size_t count, TPreparedGame& prepared) {
   const std::string gameFolder = CreateGameFolder(game, count);
-  FZipper->SetBaseFolder(gameFolder);
-  FZipper->SetFileName(game.ZipFile);
   {
-    ArchiveCloser closer(*FZipper);
-    FZipper->Open();
-    const std::vector<TPlannedEntry> plan = PlanEntries(game);
-    if (FAutoSwap) WriteAutoSwap(plan, gameFolder);
-    const bool tapeError = ExtractEntries(plan, game, gameFolder);
-    WriteNFO(game, gameFolder);
+    const TZipCloser closer(FZipper->Reader());
+    TakePlan(game, prepared);
+    if (FAutoSwap) WriteAutoSwap(prepared.Plan, gameFolder);
+    const bool tapeError = ExtractEntries(prepared.Plan, game, gameFolder);
+    WriteNFO(game, gameFolder, prepared);
     NoteExtraction(game, tapeError);
     ++FGameCount;
   }
   if (FIncludeSIDs && !game.SIDFile.empty()) CopySIDs(game, gameFolder);
+}
+
+void TWorkThread::TakePlan(TArcInfo& game, TPreparedGame& prepared) {
+  FGameFiles = std::move(prepared.Files);
+  for (std::u16string& ext : prepared.UnknownExtensions) AddSortedUnique(FCollator, FUnknownExtensions, std::move(ext));
+  game.UnhandledFileCount += prepared.UnhandledFileCount;
+  // The zip could not be opened or listed: the game fails here, where it
+  // would have failed had this thread read the zip itself.
+  if (prepared.OpenError) std::rethrow_exception(prepared.OpenError);
+}
+
+TZipReader& TWorkThread::OpenZip() {
+  // What was not read ahead is read here, from the zip opened once per game.
+  TZipReader& reader = FZipper->Reader();
+  if (!reader.IsOpen()) {
+    reader.SetFileName(FGameZip);
+    reader.SetBaseFolder(FGameFolder);
+    reader.Open();
+  }
+  return reader;
 }
 
 void TWorkThread::DropGame(TArcInfo& game, const std::string& cause) {
@@ -154,39 +226,13 @@ std::string TWorkThread::CreateGameFolder(TArcInfo& game, size_t count) {
   std::string gameFolder = FDestDir + Utf16ToUtf8(game.RealOutPath);
   FGameFolderMade = !DirectoryExists(gameFolder);
   FGameFiles.Clear();
+  FGameZip = game.ZipFile;
+  FGameFolder = gameFolder;
   if (!FTestMode && !ForceDirectories(gameFolder)) {
     const int err = errno;
     throw SystemError(Format("Unable to create directory \"%s\"", ClipText(gameFolder).c_str()), err);
   }
   return gameFolder;
-}
-
-std::vector<TPlannedEntry> TWorkThread::PlanEntries(TArcInfo& game) {
-  // The files the job writes itself keep their names; entries that would
-  // take one of them, or each other's, get a number.
-  if (FAutoSwap) FGameFiles.Reserve("AUTOSWAP.LST");
-  if (FNFOStyle != nsExclude) FGameFiles.Reserve("VERSION.NFO");
-  if (FIncludeSIDs && !game.SIDFile.empty()) {
-    const std::string base = Utf16ToUtf8(SidBaseName(game.SIDFile));
-    FGameFiles.Reserve(SidCopyName(base + ".sid"));
-    FGameFiles.Reserve(SidCopyName(base + "_SID.prg"));
-  }
-  std::vector<TPlannedEntry> plan;
-  TZipEntry entry;
-  for (bool found = FZipper->FindFirst("*.*", entry); found; found = FZipper->FindNext(entry)) {
-    const std::u16string ext = UpperExtension(entry.FileName);
-    if (ext == u".NFO") continue;
-    if (ext == u".T64" && FExtractT64) {
-      plan.push_back({entry, true, {}});
-    } else if (ext == u".T64" || IsImageExtension(ext)) {
-      const std::string target = TZipReader::TargetPath(entry);
-      plan.push_back({entry, false, target.empty() ? target : FGameFiles.Claim(target)});
-    } else {
-      AddSortedUnique(FCollator, FUnknownExtensions, ext);
-      ++game.UnhandledFileCount;
-    }
-  }
-  return plan;
 }
 
 void TWorkThread::WriteAutoSwap(const std::vector<TPlannedEntry>& plan, const std::string& gameFolder) {
@@ -201,32 +247,42 @@ void TWorkThread::WriteAutoSwap(const std::vector<TPlannedEntry>& plan, const st
   if (!FTestMode) WriteTextLines(gameFolder + "AUTOSWAP.LST", d64Names);
 }
 
-bool TWorkThread::ExtractEntries(const std::vector<TPlannedEntry>& plan, TArcInfo& game,
-                                 const std::string& gameFolder) {
+bool TWorkThread::ExtractEntries(std::vector<TPlannedEntry>& plan, TArcInfo& game, const std::string& gameFolder) {
   bool tapeError = false;
-  for (const TPlannedEntry& p : plan) {
+  for (TPlannedEntry& p : plan) {
     if (p.Tape) {
-      if (!ConvertTape(p.Entry, game, gameFolder)) tapeError = true;
+      if (!ConvertTape(p, game, gameFolder)) tapeError = true;
       continue;
     }
     // The entry itself, at its stored path made valid and unique.
-    if (!FTestMode && !p.Target.empty()) FZipper->ExtractEntryTo(p.Entry, p.Target);
+    if (!FTestMode && !p.Target.empty()) WriteEntry(p, gameFolder);
     ++game.ExtractedFileCount;
   }
   return tapeError;
 }
 
-bool TWorkThread::ConvertTape(const TZipEntry& entry, TArcInfo& game, const std::string& gameFolder) {
+void TWorkThread::WriteEntry(TPlannedEntry& p, const std::string& gameFolder) {
+  if (!p.Ready) {
+    OpenZip().ExtractEntryTo(p.Entry, p.Target);
+    return;
+  }
+  WriteNewFile(FGameZip, gameFolder + p.Target, p.Data);
+  std::vector<uint8_t>().swap(p.Data);
+}
+
+bool TWorkThread::ConvertTape(TPlannedEntry& p, TArcInfo& game, const std::string& gameFolder) {
   // Read from where the search found it, also inside a sub-folder. A tape
   // too large to hold is an error of this game's tape, not of the job.
-  std::vector<uint8_t> tapeBuffer;
-  try {
-    FZipper->ExtractEntryToMemory(entry, tapeBuffer);
-  } catch (const Error& e) {
-    if (e.Code() != EFBIG) throw;
-    tapeBuffer.clear();
+  std::vector<uint8_t> tapeBuffer = std::move(p.Data);
+  if (!p.Ready) {
+    try {
+      OpenZip().ExtractEntryToMemory(p.Entry, tapeBuffer, kMaxTapeBytes);
+    } catch (const Error& e) {
+      if (e.Code() != EFBIG) throw;
+      tapeBuffer.clear();
+    }
   }
-  const Tt64Archive tape(tapeBuffer, entry.FileName);
+  const Tt64Archive tape(tapeBuffer, p.Entry.FileName);
   const int32_t written =
       tape.ExtractToPxx(gameFolder, FTestMode, [this](const std::string& name) { return FGameFiles.Claim(name); });
   if (written <= 0) {
@@ -239,15 +295,18 @@ bool TWorkThread::ConvertTape(const TZipEntry& entry, TArcInfo& game, const std:
   return true;
 }
 
-void TWorkThread::WriteNFO(const TArcInfo& game, const std::string& gameFolder) {
+void TWorkThread::WriteNFO(const TArcInfo& game, const std::string& gameFolder, TPreparedGame& prepared) {
   if (FNFOStyle == nsOptimize) {
-    const std::u16string text = Utf8ToUtf16(FZipper->ExtractToString("VERSION.NFO"));
-    std::vector<std::u16string> nfoLines{game.OutFolderName};
-    FReformatter.ReformatNFO(text, nfoLines);
+    const std::vector<std::u16string> nfoLines =
+        prepared.NfoReady ? std::move(prepared.NfoLines) : FZipper->ReformattedNfo(OpenZip(), game);
     if (!FTestMode) WriteTextLines(gameFolder + "VERSION.NFO", nfoLines);
-  } else if (FNFOStyle == nsNoOptimize) {
+  } else if (FNFOStyle == nsNoOptimize && !FTestMode) {
     // Only the NFO at the zip's root is the game's.
-    if (!FTestMode) FZipper->ExtractRootEntry("VERSION.NFO");
+    if (prepared.NfoReady) {
+      WriteNewFile(FGameZip, gameFolder + prepared.NfoName, prepared.NfoBytes);
+    } else {
+      OpenZip().ExtractRootEntry("VERSION.NFO");
+    }
   }
 }
 
@@ -277,14 +336,7 @@ void TWorkThread::CopySIDs(TArcInfo& game, const std::string& gameFolder) {
 bool TWorkThread::CopySIDFile(const std::string& Source, const std::string& Dest) {
   if (!FileExists(Source)) return false;
   if (FTestMode) return true;
-  return CopyFileReplacing(Source, ExtractFilePath(Dest) + SidCopyName(ExtractFileName(Dest)));
-}
-
-std::string TWorkThread::SidCopyName(const std::string& name) const {
-  if (FFileNameStyle != fnsSD2IEC) return FatName(name);
-  const size_t dot = name.find_last_of('.');
-  const bool prg = dot != std::string::npos && name.substr(dot) == ".prg";
-  return prg ? "GAMESID.PRG" : "GAMESID.SID";
+  return CopyFileReplacing(Source, ExtractFilePath(Dest) + FZipper->SidCopyName(ExtractFileName(Dest)));
 }
 
 void TWorkThread::FlushCard() {

@@ -1,5 +1,6 @@
 #include "engine/work_thread.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "base/error.h"
@@ -8,17 +9,12 @@
 #include "engine/folder_names.h"
 #include "engine/folder_partition.h"
 #include "filter/rom_list.h"
+#include "engine/zip_work.h"
 #include "zip/zip_reader.h"
 
 namespace vq {
 
 namespace {
-
-// The NFO fields: title, SID path and unique ID.
-constexpr const char* kNamePattern = "^Name:\\s*([^\\r\\n]+)$";
-constexpr const char* kSIDPattern = "^SID:\\s{2,20}([^\\r\\n]+)\\.sid$";
-constexpr const char* kUniqueIDPattern = "^Unique-ID:\\s*(\\d+)\\s*?$";
-constexpr unsigned kFieldOptions = Regex::kUtf8 | Regex::kNewlineAny | Regex::kCaseless | Regex::kMultiline;
 
 // Told after an abort or an error: the game list is written last.
 constexpr const char* kUnfinished = "The output folder is unfinished: it has no game list.";
@@ -26,6 +22,17 @@ constexpr const char* kUnfinished = "The output folder is unfinished: it has no 
 std::string WithTrailingDelimiter(std::string path) {
   if (path.empty() || path.back() != '/') path += '/';
   return path;
+}
+
+TGameSettings GameSettings(const TJobOptions& options) {
+  TGameSettings settings;
+  settings.FileNameStyle = options.FileNameStyle;
+  settings.NFOStyle = options.NFOStyle;
+  settings.IncludeSIDs = options.IncludeSIDs;
+  settings.AutoSwap = options.AutoSwap;
+  settings.ExtractT64 = options.ExtractT64;
+  settings.TestMode = options.TestMode;
+  return settings;
 }
 
 }  // namespace
@@ -39,16 +46,18 @@ TWorkThread::TWorkThread(const TJobOptions& options)
       FHvscDir(WithTrailingDelimiter(options.HvscDir)),
       FFilterFile(options.FilterFile),
       FFilterIDs(options.FilterIDs),
-      FZipper(std::make_unique<TZipReader>()),
-      FNameRegex(kNamePattern, kFieldOptions),
-      FSIDRegex(kSIDPattern, kFieldOptions),
-      FRegexUniqueID(kUniqueIDPattern, kFieldOptions),
-      FRegexReformat(kReformatPattern, kReformatOptions),
+      FZipper(std::make_unique<TZipWorker>(GameSettings(options))),
       FAutoSwap(options.AutoSwap),
       FExtractT64(options.ExtractT64),
       FForceUppercase1541U(options.ForceUppercase),
       FTestMode(options.TestMode),
-      FKeepGoing(options.KeepGoing) {}
+      FKeepGoing(options.KeepGoing),
+      FJobs(std::clamp(JobThreads(options), 1, kMaxJobs)) {
+  // Each thread that reads ahead has its own reader and compiled patterns.
+  for (int t = 0; t < std::max(PipelineThreads(), 1); ++t) {
+    FWorkers.push_back(std::make_unique<TZipWorker>(GameSettings(options)));
+  }
+}
 
 TWorkThread::~TWorkThread() { StopAndWait(); }
 
@@ -134,6 +143,8 @@ void TWorkThread::BuildOutputMatrix() {
 void TWorkThread::MakeFolderNamesUnique() {
   vq::MakeFolderNamesUnique(ArchiveList, FFileNameStyle, [this] { return Terminated(); });
 }
+
+TZipWorker& TWorkThread::Worker(int thread) { return *FWorkers[static_cast<size_t>(thread)]; }
 
 std::string TWorkThread::BuildSummary(bool aborted) const {
   std::string status;

@@ -7,19 +7,21 @@
 #include <vector>
 
 #include "base/collator.h"
-#include "base/regex.h"
 #include "engine/arc_info.h"
 #include "engine/game_files.h"
 #include "engine/job_options.h"
-#include "engine/nfo_reformat.h"
 #include "engine/thread.h"
 
 namespace vq {
 
 class TRomList;
 class TZipReader;
+class TZipWorker;
 struct TZipEntry;
 struct TPlannedEntry;
+struct TPreparedGame;
+struct TScannedZip;
+struct TScanStep;
 
 // The status callback: receives each status text (UTF-8) on the worker
 // thread, which waits until it returns. A front end that shows the texts on
@@ -102,24 +104,32 @@ class TWorkThread : public TThread, private TJobCounts {
   std::string BuildSummary(bool aborted) const;
   std::string UnknownExtensionsText() const;
 
-  // The scan of one zip file.
-  void ScanArchive(const std::string& ADir, const std::string& fileName, TArchiveList& AList);
-  void AddGame(const std::string& path, const std::string& nfo, TArchiveList& AList);
+  // The scan: the walk of the source tree, then its zips read on the job's
+  // threads and taken in walking order.
+  void WalkSourceTree(const std::string& ADir, std::vector<TScanStep>& steps);
+  void AddGame(const std::string& path, TScannedZip& scanned, TArchiveList& AList);
   void RefuseZip(const std::string& path, std::string reason);
 
-  // The steps of one game's extraction.
-  void ExtractGame(TArcInfo& game, size_t index, size_t count);
+  // The job's threads that read zips: at least one.
+  TZipWorker& Worker(int thread);
+  int PipelineThreads() const { return FJobs > 1 ? FJobs : 0; }
+
+  // The steps of one game's extraction. The zips are read ahead on the
+  // job's threads; this thread creates every folder and file, in game order.
+  void ReportGame(const TArcInfo& game, size_t index, size_t count);
+  void ExtractGame(TArcInfo& game, size_t count, TPreparedGame& prepared);
   void DropGame(TArcInfo& game, const std::string& cause);
   std::string CreateGameFolder(TArcInfo& game, size_t count);
-  std::vector<TPlannedEntry> PlanEntries(TArcInfo& game);
+  void TakePlan(TArcInfo& game, TPreparedGame& prepared);
+  TZipReader& OpenZip();
   void WriteAutoSwap(const std::vector<TPlannedEntry>& plan, const std::string& gameFolder);
-  bool ExtractEntries(const std::vector<TPlannedEntry>& plan, TArcInfo& game, const std::string& gameFolder);
-  bool ConvertTape(const TZipEntry& entry, TArcInfo& game, const std::string& gameFolder);
-  void WriteNFO(const TArcInfo& game, const std::string& gameFolder);
+  bool ExtractEntries(std::vector<TPlannedEntry>& plan, TArcInfo& game, const std::string& gameFolder);
+  void WriteEntry(TPlannedEntry& p, const std::string& gameFolder);
+  bool ConvertTape(TPlannedEntry& p, TArcInfo& game, const std::string& gameFolder);
+  void WriteNFO(const TArcInfo& game, const std::string& gameFolder, TPreparedGame& prepared);
   void NoteExtraction(TArcInfo& game, bool tapeError) const;
   void CopySIDs(TArcInfo& game, const std::string& gameFolder);
   bool CopySIDFile(const std::string& Source, const std::string& Dest);
-  std::string SidCopyName(const std::string& name) const;
   void FlushCard();
 
   TFileNameStyle FFileNameStyle;
@@ -133,12 +143,8 @@ class TWorkThread : public TThread, private TJobCounts {
   bool FFilterIDs;
   TArchiveList ArchiveList;
   std::vector<TInvalidZip> FInvalidZips;
-  std::unique_ptr<TZipReader> FZipper;
-  Regex FNameRegex;
-  Regex FSIDRegex;
-  Regex FRegexUniqueID;
-  Regex FRegexReformat;
-  TNfoReformatter FReformatter{FRegexReformat};
+  std::unique_ptr<TZipWorker> FZipper;  // this thread's own reader and patterns
+  std::vector<std::unique_ptr<TZipWorker>> FWorkers;  // one per thread that reads ahead
   TCollator FCollator;  // the lists sorted ignoring case
   std::string FStatus;
   std::unique_ptr<TRomList> FRomList;
@@ -149,8 +155,11 @@ class TWorkThread : public TThread, private TJobCounts {
   std::vector<std::u16string> FUnknownExtensions;  // sorted ignoring case, no duplicates
   bool FTestMode;
   bool FKeepGoing;
+  int FJobs;  // threads that read zips at once
   TGameFiles FGameFiles;  // the files of the game being extracted
   bool FGameFolderMade = false;  // the game being extracted made its folder
+  std::string FGameZip;     // the zip of the game being extracted
+  std::string FGameFolder;  // its folder
   TJobOutcome FOutcome = TJobOutcome::joRunning;
 };
 

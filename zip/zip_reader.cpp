@@ -18,6 +18,13 @@ namespace {
 
 // Size of the chunks that an extraction inflates and writes at a time.
 constexpr size_t kCopyChunk = size_t{64} * 1024;
+
+// A size limit as people write it: "64 MiB", "256 KiB", "1000 bytes".
+std::string SizeText(uint64_t bytes) {
+  if (bytes >= (1u << 20) && bytes % (1u << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
+  if (bytes >= (1u << 10) && bytes % (1u << 10) == 0) return std::to_string(bytes >> 10) + " KiB";
+  return std::to_string(bytes) + " bytes";
+}
 // The largest read buffer kept between archives.
 constexpr size_t kKeptBuffer = size_t{1024} * 1024;
 
@@ -167,7 +174,9 @@ int64_t TZipReader::LocateRootEntry(std::string_view name) const {
   return -1;
 }
 
-void TZipReader::ReadEntry(int64_t index, std::vector<uint8_t>& out) {
+void TZipReader::ReadEntry(int64_t index, std::vector<uint8_t>& out, uint64_t maxSize) {
+  maxSize = std::min(maxSize, kMaxMemoryEntry);
+  const std::string tooLarge = ": entry is larger than " + SizeText(maxSize);
   const char* name = EntryName(index);
   const std::string_view entry_name = name ? name : "?";
   zip_stat_t st;
@@ -176,7 +185,7 @@ void TZipReader::ReadEntry(int64_t index, std::vector<uint8_t>& out) {
     Fail(std::string(entry_name) + ": " + zip_strerror(archive_.get()));
   }
   const uint64_t declared = (st.valid & ZIP_STAT_SIZE) ? st.size : 0;
-  if (declared > kMaxMemoryEntry) Fail(std::string(entry_name) + ": entry is larger than 64 MiB", EFBIG);
+  if (declared > maxSize) Fail(std::string(entry_name) + tooLarge, EFBIG);
   ZipFilePtr file(zip_fopen_index(archive_.get(), static_cast<zip_uint64_t>(index), 0));
   if (!file) Fail(std::string(entry_name) + ": " + zip_strerror(archive_.get()));
 
@@ -190,9 +199,9 @@ void TZipReader::ReadEntry(int64_t index, std::vector<uint8_t>& out) {
   size_t total = 0;
   for (;;) {
     if (total == out.size()) {
-      if (total > kMaxMemoryEntry) Fail(std::string(entry_name) + ": entry is larger than 64 MiB", EFBIG);
+      if (total > maxSize) Fail(std::string(entry_name) + tooLarge, EFBIG);
       const size_t grown = static_cast<size_t>(
-          std::min<uint64_t>(std::max<uint64_t>(2 * total, kCopyChunk), kMaxMemoryEntry + 1));
+          std::min<uint64_t>(std::max<uint64_t>(2 * total, kCopyChunk), maxSize + 1));
       out.reserve(grown);
       out.resize(grown);
     }
@@ -204,28 +213,35 @@ void TZipReader::ReadEntry(int64_t index, std::vector<uint8_t>& out) {
   out.resize(total);
 }
 
-void TZipReader::ExtractToMemory(std::string_view name, std::vector<uint8_t>& out) {
+void TZipReader::ExtractToMemory(std::string_view name, std::vector<uint8_t>& out, uint64_t maxSize) {
   RequireOpen();
   const int64_t index = LocateRootEntry(name);
   if (index < 0) Fail(std::string(name) + ": entry not found");
-  ReadEntry(index, out);
+  ReadEntry(index, out, maxSize);
 }
 
-void TZipReader::ExtractEntryToMemory(const TZipEntry& entry, std::vector<uint8_t>& out) {
+void TZipReader::ExtractEntryToMemory(const TZipEntry& entry, std::vector<uint8_t>& out, uint64_t maxSize) {
   RequireOpen();
   if (entry.Index < 0 || entry.Index >= entry_count_) {
     Fail(entry.StoredPath + ": entry not found");
   }
-  ReadEntry(entry.Index, out);
+  ReadEntry(entry.Index, out, maxSize);
 }
 
-std::string TZipReader::ExtractToString(std::string_view name) {
+std::string TZipReader::RootEntryName(std::string_view name) const {
+  RequireOpen();
+  const int64_t index = LocateRootEntry(name);
+  if (index < 0) Fail(std::string(name) + ": entry not found");
+  return std::string(BareName(EntryName(index)));
+}
+
+std::string TZipReader::ExtractToString(std::string_view name, uint64_t maxSize) {
   // The buffer is kept for the next archive unless an unusually large entry grew it.
   auto trim_buffer = [this] {
     if (buffer_.capacity() > kKeptBuffer) std::vector<uint8_t>().swap(buffer_);
   };
   try {
-    ExtractToMemory(name, buffer_);
+    ExtractToMemory(name, buffer_, maxSize);
   } catch (const Error&) {
     trim_buffer();
     throw;

@@ -72,13 +72,17 @@ class TZipReader {
 
   // Reads the root entry named `name` (ASCII-caseless) into `out`, replacing
   // its content. Throws when it is missing, unreadable or larger than
-  // kMaxMemoryEntry.
-  void ExtractToMemory(std::string_view name, std::vector<uint8_t>& out);
+  // `maxSize` (at most kMaxMemoryEntry), the error's code then EFBIG: the
+  // limit holds for the bytes read, whatever size the headers state.
+  void ExtractToMemory(std::string_view name, std::vector<uint8_t>& out, uint64_t maxSize = kMaxMemoryEntry);
   // Reads the entry that a search reported into `out`; same limits.
-  void ExtractEntryToMemory(const TZipEntry& entry, std::vector<uint8_t>& out);
+  void ExtractEntryToMemory(const TZipEntry& entry, std::vector<uint8_t>& out, uint64_t maxSize = kMaxMemoryEntry);
   // Reads the root entry named `name` as Windows-1252 text and returns it as
   // UTF-8. Same failures as ExtractToMemory.
-  std::string ExtractToString(std::string_view name);
+  std::string ExtractToString(std::string_view name, uint64_t maxSize = kMaxMemoryEntry);
+  // The name ExtractRootEntry writes the root entry `name` under: its stored
+  // name without the "./" in front. Throws when there is none.
+  std::string RootEntryName(std::string_view name) const;
 
  private:
   struct ArchiveClose { void operator()(zip* z) const; };
@@ -89,7 +93,7 @@ class TZipReader {
   // The stored name of entry `index` as UTF-8; null when libzip has none.
   const char* EntryName(int64_t index) const;
   int64_t LocateRootEntry(std::string_view name) const;
-  void ReadEntry(int64_t index, std::vector<uint8_t>& out);
+  void ReadEntry(int64_t index, std::vector<uint8_t>& out, uint64_t maxSize);
   void WriteEntry(int64_t index, const std::string& name, const std::string& target);
   bool NextMatch(TZipEntry& entry);
   std::string ExtractionBase() const;

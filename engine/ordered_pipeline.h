@@ -1,0 +1,191 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace vq {
+
+// Works on items 0 .. count-1 on several threads and hands the results to one
+// consumer in item order. The threads run at most `ahead` items beyond the
+// one the consumer waits for. With no threads, Take does each item's work in
+// place. A work function that throws has its exception thrown by Take at that
+// item's turn.
+//
+// The consumer owns the object; destroying it stops the threads at their next
+// item and joins them.
+template <class T>
+class TOrderedPipeline {
+ public:
+  // The work of item `index` on thread `thread` (0 .. threads-1; 0 in place).
+  using TWork = std::function<T(size_t index, int thread)>;
+  // Polled while waiting: true when the job was told to stop.
+  using TStopped = std::function<bool()>;
+
+  TOrderedPipeline(size_t count, int threads, size_t ahead, TWork work, TStopped stopped)
+      : count_(count), ahead_(ahead < 1 ? 1 : ahead), work_(std::move(work)), stopped_(std::move(stopped)) {
+    for (int t = 0; t < threads; ++t) threads_.emplace_back([this, t] { Run(t); });
+  }
+  ~TOrderedPipeline() {
+    {
+      const std::lock_guard lock(mutex_);
+      closing_ = true;
+    }
+    room_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+  }
+  TOrderedPipeline(const TOrderedPipeline&) = delete;
+  TOrderedPipeline& operator=(const TOrderedPipeline&) = delete;
+
+  // The index that Take hands out next.
+  size_t Next() const {
+    const std::lock_guard lock(mutex_);
+    return next_;
+  }
+
+  // The result of the next item, waiting for it; nothing once the job is
+  // told to stop or every item was taken.
+  std::optional<T> Take() {
+    std::unique_lock lock(mutex_);
+    if (next_ >= count_ || stopped_()) return std::nullopt;
+    if (threads_.empty()) {
+      const size_t index = next_++;
+      lock.unlock();
+      return work_(index, 0);
+    }
+    while (slots_.empty() || !slots_.front().has_value()) {
+      if (stopped_()) return std::nullopt;
+      ready_.wait_for(lock, kPoll);
+    }
+    TSlot slot = std::move(*slots_.front());
+    slots_.pop_front();
+    ++next_;
+    lock.unlock();
+    room_.notify_all();
+    if (slot.Error) std::rethrow_exception(slot.Error);
+    return std::move(slot.Result);
+  }
+
+ private:
+  // A finished item: its result, or what its work threw.
+  struct TSlot {
+    std::optional<T> Result;
+    std::exception_ptr Error;
+  };
+
+  // How long a wait lasts before the stop flag is read again.
+  static constexpr std::chrono::milliseconds kPoll{20};
+
+  void Run(int thread) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      while (!closing_ && !stopped_() && claimed_ < count_ && claimed_ >= next_ + ahead_) room_.wait_for(lock, kPoll);
+      if (closing_ || stopped_() || claimed_ >= count_) return;
+      const size_t index = claimed_++;
+      slots_.emplace_back();  // the item's place in order, empty until it is done
+      lock.unlock();
+      TSlot slot;
+      try {
+        slot.Result.emplace(work_(index, thread));
+      } catch (...) {
+        slot.Error = std::current_exception();
+      }
+      lock.lock();
+      slots_[index - next_].emplace(std::move(slot));
+      ready_.notify_all();
+    }
+  }
+
+  const size_t count_;
+  const size_t ahead_;
+  const TWork work_;
+  const TStopped stopped_;
+  mutable std::mutex mutex_;
+  std::condition_variable ready_;  // an item was finished
+  std::condition_variable room_;   // the consumer took an item, or the pipeline closes
+  std::deque<std::optional<TSlot>> slots_;  // items next_ .. claimed_-1
+  size_t next_ = 0;                         // the item the consumer takes next
+  size_t claimed_ = 0;                      // the first item no thread has begun
+  bool closing_ = false;
+  std::vector<std::thread> threads_;  // last: started once everything above is set
+};
+
+// Bytes that threads hold for the consumer, kept under a cap. A thread that
+// would pass the cap waits, unless it works for the item the consumer waits
+// for: that one always goes on, so the consumer never waits for ever.
+class TByteBudget {
+ public:
+  explicit TByteBudget(size_t cap) : cap_(cap) {}
+
+  // Takes `bytes`, waiting while they would pass the cap and `mayPass` is
+  // false. Returns false, holding nothing, once `stopped` is true.
+  bool Acquire(size_t bytes, const std::function<bool()>& mayPass, const std::function<bool()>& stopped) {
+    std::unique_lock lock(mutex_);
+    while (held_ + bytes > cap_ && !mayPass()) {
+      if (stopped()) return false;
+      freed_.wait_for(lock, std::chrono::milliseconds(20));
+    }
+    held_ += bytes;
+    return true;
+  }
+  void Release(size_t bytes) {
+    {
+      const std::lock_guard lock(mutex_);
+      held_ -= bytes;
+    }
+    freed_.notify_all();
+  }
+  size_t Held() const {
+    const std::lock_guard lock(mutex_);
+    return held_;
+  }
+
+ private:
+  const size_t cap_;
+  mutable std::mutex mutex_;
+  std::condition_variable freed_;
+  size_t held_ = 0;
+};
+
+// Bytes taken from a TByteBudget, given back when the lease ends.
+class TBudgetLease {
+ public:
+  TBudgetLease() = default;
+  explicit TBudgetLease(TByteBudget* budget) : budget_(budget) {}
+  ~TBudgetLease() { Reset(); }
+  TBudgetLease(TBudgetLease&& other) noexcept
+      : budget_(std::exchange(other.budget_, nullptr)), bytes_(std::exchange(other.bytes_, 0)) {}
+  TBudgetLease& operator=(TBudgetLease&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      budget_ = std::exchange(other.budget_, nullptr);
+      bytes_ = std::exchange(other.bytes_, 0);
+    }
+    return *this;
+  }
+
+  // Adds `bytes` that the caller has already acquired from the budget.
+  void Add(size_t bytes) { bytes_ += bytes; }
+  // Gives back `bytes` of those held.
+  void Give(size_t bytes) {
+    if (bytes > bytes_) bytes = bytes_;
+    if (budget_ && bytes) budget_->Release(bytes);
+    bytes_ -= bytes;
+  }
+  void Reset() { Give(bytes_); }
+  size_t Bytes() const { return bytes_; }
+
+ private:
+  TByteBudget* budget_ = nullptr;
+  size_t bytes_ = 0;
+};
+
+}  // namespace vq
