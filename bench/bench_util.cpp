@@ -1,16 +1,21 @@
 #include "bench/bench_util.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <stdexcept>
 
+#include "base/file_system.h"
 #include "tools/sample_collection.h"
 
 extern char** environ;
@@ -18,6 +23,7 @@ extern char** environ;
 namespace vq::bench {
 
 namespace fs = std::filesystem;
+using vq::FileHandle;
 
 std::string EnsureCollection(const std::string& root, int games, uint32_t seed) {
   const std::string marker = root + "/.generated";
@@ -38,46 +44,109 @@ std::string EnsureCollection(const std::string& root, int games, uint32_t seed) 
   return root + "/games/";
 }
 
-RunResult RunProgram(const std::vector<std::string>& argv) {
-  int fds[2];
-  if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&actions, fds[0]);
+namespace {
+
+// A pipe whose two ends are closed with it unless handed on.
+struct TPipe {
+  FileHandle Read;
+  FileHandle Write;
+  TPipe() {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    Read = FileHandle(fds[0]);
+    Write = FileHandle(fds[1]);
+  }
+};
+
+// The file actions of one spawn.
+class TSpawnActions {
+ public:
+  TSpawnActions() { posix_spawn_file_actions_init(&actions_); }
+  ~TSpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
+  TSpawnActions(const TSpawnActions&) = delete;
+  TSpawnActions& operator=(const TSpawnActions&) = delete;
+
+  // `from` becomes `to` in the child (dup2 clears close-on-exec on `to`).
+  void Dup(int from, int to) { posix_spawn_file_actions_adddup2(&actions_, from, to); }
+  const posix_spawn_file_actions_t* Get() const { return &actions_; }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+};
+
+struct FileClose {
+  void operator()(FILE* file) const { std::fclose(file); }
+};
+
+// The buffer that getline grows.
+struct TLineBuffer {
+  char* Data = nullptr;
+  size_t Capacity = 0;
+  TLineBuffer() = default;
+  ~TLineBuffer() { std::free(Data); }
+  TLineBuffer(const TLineBuffer&) = delete;
+  TLineBuffer& operator=(const TLineBuffer&) = delete;
+};
+
+// Reads `fd` to its end, each line with its arrival time since `start`.
+void ReadLines(FileHandle fd, std::chrono::steady_clock::time_point start, RunResult& result) {
+  const std::unique_ptr<FILE, FileClose> in(fdopen(fd.Get(), "r"));
+  if (!in) throw std::runtime_error("fdopen failed");
+  fd.Release();
+  TLineBuffer line;
+  ssize_t n = 0;
+  while ((n = getline(&line.Data, &line.Capacity, in.get())) > 0) {
+    const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::string text(line.Data, static_cast<size_t>(n));
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    result.Lines.emplace_back(t, std::move(text));
+  }
+}
+
+}  // namespace
+
+RunResult RunProgram(const std::vector<std::string>& argv, bool measurePeak) {
+  std::vector<std::string> command;
+  if (measurePeak) command.push_back(ExecutableDir() + "bench_launch");
+  command.insert(command.end(), argv.begin(), argv.end());
   std::vector<char*> args;
-  args.reserve(argv.size() + 1);
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.reserve(command.size() + 1);
+  for (const std::string& a : command) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
+
+  TPipe output;
+  TPipe report;
+  TSpawnActions actions;
+  actions.Dup(output.Write.Get(), STDOUT_FILENO);
+  if (measurePeak) actions.Dup(report.Write.Get(), kLaunchReportFd);
 
   RunResult result;
   const auto start = std::chrono::steady_clock::now();
   pid_t pid = 0;
-  const int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(fds[1]);
-  if (rc != 0) {
-    close(fds[0]);
-    throw std::runtime_error("cannot start " + argv[0]);
+  if (posix_spawn(&pid, args[0], actions.Get(), nullptr, args.data(), environ) != 0) {
+    throw std::runtime_error("cannot start " + command[0]);
   }
-  FILE* out = fdopen(fds[0], "r");
-  char* line = nullptr;
-  size_t capacity = 0;
-  ssize_t n;
-  while ((n = getline(&line, &capacity, out)) > 0) {
-    const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::string text(line, static_cast<size_t>(n));
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    result.Lines.emplace_back(t, std::move(text));
-  }
-  free(line);
-  fclose(out);
+  output.Write = FileHandle();
+  report.Write = FileHandle();
+  ReadLines(std::move(output.Read), start, result);
   int status = 0;
   rusage usage{};
   wait4(pid, &status, 0, &usage);
   result.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   result.PeakKiB = usage.ru_maxrss;
+  if (measurePeak) {
+    char text[64] = {};
+    const ssize_t n = read(report.Read.Get(), text, sizeof text - 1);
+    int code = 0;
+    long peak = 0;
+    if (n > 0 && std::sscanf(text, "%d %ld", &code, &peak) == 2) {
+      result.ExitCode = code;
+      result.PeakKiB = peak;
+    } else {
+      result.PeakKiB = 0;  // the launcher could not start the program
+    }
+  }
   return result;
 }
 
@@ -104,6 +173,50 @@ double ThreadCpuSeconds() {
 
 std::string ExecutableDir() {
   return fs::read_symlink("/proc/self/exe").parent_path().string() + "/";
+}
+
+std::string ExecutablePath() {
+  return fs::read_symlink("/proc/self/exe").string();
+}
+
+std::string JobSummary(const RunResult& run) {
+  for (const auto& [time, line] : run.Lines) {
+    if (line.rfind("Done", 0) == 0) return line;
+  }
+  return "";
+}
+
+long ScannedArchives(const std::string& summary) {
+  const size_t at = summary.find(" archives scanned");
+  if (at == std::string::npos) return -1;
+  size_t start = at;
+  while (start > 0 && summary[start - 1] >= '0' && summary[start - 1] <= '9') --start;
+  return start == at ? -1 : std::strtol(summary.c_str() + start, nullptr, 10);
+}
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const size_t mid = values.size() / 2;
+  return values.size() % 2 != 0 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+double MiB(long kib) {
+  return static_cast<double>(kib) / 1024.0;
+}
+
+const char* Verdict(bool met) {
+  return met ? "PASS" : "MISS";
+}
+
+TTempFolder::TTempFolder(const std::string& parent, const std::string& prefix) {
+  std::string pattern = parent + "/" + prefix + "XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a folder in " + parent);
+  path_ = pattern;
+}
+
+TTempFolder::~TTempFolder() {
+  RemoveTree(path_);
 }
 
 }  // namespace vq::bench

@@ -4,6 +4,7 @@
 // kept between runs, child processes with time-stamped output lines, peak
 // memory and folder sizes.
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -23,7 +24,15 @@ struct RunResult {
 };
 
 // Runs `argv` (argv[0] a path), reading its standard output line by line.
-RunResult RunProgram(const std::vector<std::string>& argv);
+// With `measurePeak` the program starts through bench_launch beside the
+// benchmark, so that its peak memory is its own: a child's peak as wait4
+// reports it starts from the memory of the process that spawned it, and the
+// benchmarks are large. Without it PeakKiB is only an upper bound (and the
+// run saves one program start).
+RunResult RunProgram(const std::vector<std::string>& argv, bool measurePeak = true);
+
+// The descriptor on which bench_launch writes "<exit status> <peak KiB>".
+constexpr int kLaunchReportFd = 3;
 
 // Bytes in all files under `root` (links not followed).
 unsigned long long TreeBytes(const std::string& root);
@@ -33,6 +42,41 @@ void RemoveTree(const std::string& path);
 
 // The folder of the running executable, ending in '/'.
 std::string ExecutableDir();
+
+// The running executable's path, for a benchmark that runs part of its work
+// in a child process of itself.
+std::string ExecutablePath();
+
+// The job's summary line (the first that starts with "Done"); empty when the
+// program printed none.
+std::string JobSummary(const RunResult& run);
+// The archive count of a summary line ("... 199 archives scanned ..."); -1
+// when the line has none.
+long ScannedArchives(const std::string& summary);
+
+// The median of `values` (the mean of the middle two for an even count); 0
+// for none.
+double Median(std::vector<double> values);
+// KiB as MiB.
+double MiB(long kib);
+// "PASS" or "MISS".
+const char* Verdict(bool met);
+
+// A new empty folder under `parent` ("<parent>/<prefix>XXXXXX"), removed with
+// everything in it when the object goes. Throws std::runtime_error when it
+// cannot be made.
+class TTempFolder {
+ public:
+  TTempFolder(const std::string& parent, const std::string& prefix);
+  ~TTempFolder();
+  TTempFolder(const TTempFolder&) = delete;
+  TTempFolder& operator=(const TTempFolder&) = delete;
+
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
 
 // CPU time of this thread in seconds: on a busy machine it shows the work
 // done, where the wall clock also counts the waits for a core.
