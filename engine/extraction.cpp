@@ -113,6 +113,8 @@ void WriteNewFile(const std::string& zip, const std::string& target, const std::
 
 // Games read ahead of the one being written, per thread.
 constexpr size_t kGamesAheadPerThread = 16;
+// Games handed to the writer threads and not yet finished, at most.
+constexpr size_t kMaxGamesAside = 32;
 
 // Sets a flag when it goes out of scope: tells the threads that read ahead
 // to give up before their pipeline is joined.
@@ -129,6 +131,22 @@ class TQuitOnExit {
 
 }  // namespace
 
+// One game's writing, done by this thread or, when everything it needs was
+// read ahead, by a writer thread while this one goes on with the next game.
+struct TGameWrite {
+  TArcInfo* Game = nullptr;
+  std::string Status;  // the status shown when it began
+  std::string Folder;  // its game folder, ending in '/'
+  bool FolderMade = false;  // the game made its folder; no other game writes there
+  TPreparedGame Prepared;
+  TGameFiles Files;  // the folder's names, with the PC64 files claimed while writing
+  std::vector<std::u16string> AutoSwapLines;
+  TZipReader* Reader = nullptr;  // for what was not read ahead; none on a writer thread
+  TJobCounts Tally;              // what the game adds to the job's counts
+  std::exception_ptr Failure;
+  std::atomic<bool> Done{false};
+};
+
 void TWorkThread::ExtractArchives() {
   const size_t n = ArchiveList.size();
   const int threads = PipelineThreads();
@@ -136,6 +154,7 @@ void TWorkThread::ExtractArchives() {
   std::atomic<size_t> writing{0};  // the game this thread writes or waits for
   std::atomic<bool> quit{false};
   const std::function<bool()> stopped = [&] { return quit || Terminated(); };
+  TWrites writes;  // games handed to the writer threads, in game order
   TOrderedPipeline<TPreparedGame> pipeline(
       n, threads, kGamesAheadPerThread * static_cast<size_t>(threads),
       [&](size_t i, int thread) {
@@ -143,6 +162,7 @@ void TWorkThread::ExtractArchives() {
                                       [&writing, i] { return writing == i; }, stopped);
       },
       stopped);
+  TTaskQueue writers(FTestMode ? 0 : threads);
   const TQuitOnExit quitOnExit(quit);
   for (size_t i = 0; i < n; ++i) {
     if (Terminated()) break;
@@ -153,14 +173,92 @@ void TWorkThread::ExtractArchives() {
     // A game whose status was shown is finished, even when the job is told
     // to stop meanwhile.
     ReportGame(game, i, n);
+    auto w = std::make_unique<TGameWrite>();
+    w->Game = &game;
+    w->Status = FStatus;
+    w->Prepared = std::move(*prepared);
     try {
-      ExtractGame(game, n, *prepared);
+      FinishWrites(writes, writers, false);
+      BeginGame(*w, n);
+      if (writers.Threads() > 0 && CanWriteAside(*w)) {
+        TGameWrite& aside = *w;
+        writes.push_back(std::move(w));
+        writers.Submit([this, &aside] { WriteGameAside(aside); });
+        continue;
+      }
+      // Written here: the games before it come first.
+      FinishWrites(writes, writers, true);
+      const TZipCloser closer(FZipper->Reader());
+      w->Reader = &FZipper->Reader();
+      WriteGame(*w);
+      AddCounts(w->Tally);
     } catch (const Error& e) {
+      // An earlier game's failure comes first.
+      FinishWrites(writes, writers, true);
       if (!FKeepGoing || EndsTheJob(e.Code())) throw;
-      DropGame(game, e.what());
+      DropGame(*w, e.what());
+    } catch (...) {
+      FinishWrites(writes, writers, true);
+      throw;
     }
   }
+  FinishWrites(writes, writers, true);
   FUnknownFileExtensionsFound = UnknownExtensionsText();
+}
+
+bool TWorkThread::CanWriteAside(const TGameWrite& w) const {
+  // Only a game that needs no more reading, in a folder of its own, and
+  // whose failure ends the job: a game left out would have to leave the
+  // folders after it in the order of a run on one thread.
+  if (FKeepGoing || !w.FolderMade || w.Prepared.OpenError) return false;
+  if (FNFOStyle != nsExclude && !w.Prepared.NfoReady) return false;
+  return std::all_of(w.Prepared.Plan.begin(), w.Prepared.Plan.end(),
+                     [](const TPlannedEntry& p) { return p.Ready || (!p.Tape && p.Target.empty()); });
+}
+
+void TWorkThread::WriteGameAside(TGameWrite& w) const {
+  try {
+    WriteGame(w);
+  } catch (...) {
+    w.Failure = std::current_exception();
+  }
+  // Frees the bytes read ahead for the threads that read.
+  w.Prepared = TPreparedGame();
+  w.Done = true;
+}
+
+void TWorkThread::FinishWrites(TWrites& writes, TTaskQueue& writers, bool all) {
+  if (all) writers.Drain();
+  while (!writes.empty()) {
+    TGameWrite& front = *writes.front();
+    if (!front.Done) {
+      if (writes.size() <= kMaxGamesAside) return;
+      writers.WaitFor([&front] { return front.Done.load(); });
+    }
+    std::unique_ptr<TGameWrite> w = std::move(writes.front());
+    writes.pop_front();
+    if (w->Failure) {
+      // The job ends with the first game that failed, as it would on one
+      // thread; the games after it are taken off the card again.
+      writers.Drain();
+      for (auto later = writes.rbegin(); later != writes.rend(); ++later) {
+        TShellDelete(nullptr).Delete((*later)->Folder);
+      }
+      writes.clear();
+      FStatus = w->Status;
+      std::rethrow_exception(w->Failure);
+    }
+    AddCounts(w->Tally);
+  }
+}
+
+void TWorkThread::AddCounts(const TJobCounts& tally) {
+  FGameCount += tally.FGameCount;
+  FExtractedTapeArchives += tally.FExtractedTapeArchives;
+  FExtractedTapeFiles += tally.FExtractedTapeFiles;
+  FTapeArchivesNotExtracted += tally.FTapeArchivesNotExtracted;
+  FSIDCount += tally.FSIDCount;
+  FSIDErrors += tally.FSIDErrors;
 }
 
 void TWorkThread::ReportGame(const TArcInfo& game, size_t index, size_t count) {
@@ -170,50 +268,57 @@ void TWorkThread::ReportGame(const TArcInfo& game, size_t index, size_t count) {
   UpdateProgress(std::move(status));
 }
 
-void TWorkThread::ExtractGame(TArcInfo& game, size_t count, TPreparedGame& prepared) {
-  const std::string gameFolder = CreateGameFolder(game, count);
-  {
-    const TZipCloser closer(FZipper->Reader());
-    TakePlan(game, prepared);
-    if (FAutoSwap) WriteAutoSwap(prepared.Plan, gameFolder);
-    const bool tapeError = ExtractEntries(prepared.Plan, game, gameFolder);
-    WriteNFO(game, gameFolder, prepared);
-    NoteExtraction(game, tapeError);
-    ++FGameCount;
+void TWorkThread::BeginGame(TGameWrite& w, size_t count) {
+  TArcInfo& game = *w.Game;
+  TPreparedGame& prepared = w.Prepared;
+  game.RealOutPath = PlaceGame(game, count);
+  w.Folder = FDestDir + Utf16ToUtf8(game.RealOutPath);
+  w.FolderMade = !DirectoryExists(w.Folder);
+  if (!FTestMode && !ForceDirectories(w.Folder)) {
+    const int err = errno;
+    throw SystemError(Format("Unable to create directory \"%s\"", ClipText(w.Folder).c_str()), err);
   }
-  if (FIncludeSIDs && !game.SIDFile.empty()) CopySIDs(game, gameFolder);
-}
-
-void TWorkThread::TakePlan(TArcInfo& game, TPreparedGame& prepared) {
-  FGameFiles = std::move(prepared.Files);
+  w.Files = std::move(prepared.Files);
   for (std::u16string& ext : prepared.UnknownExtensions) AddSortedUnique(FCollator, FUnknownExtensions, std::move(ext));
   game.UnhandledFileCount += prepared.UnhandledFileCount;
   // The zip could not be opened or listed: the game fails here, where it
   // would have failed had this thread read the zip itself.
   if (prepared.OpenError) std::rethrow_exception(prepared.OpenError);
+  if (FAutoSwap) w.AutoSwapLines = AutoSwapLines(prepared.Plan);
 }
 
-TZipReader& TWorkThread::OpenZip() {
+void TWorkThread::WriteGame(TGameWrite& w) const {
+  TArcInfo& game = *w.Game;
+  if (!w.AutoSwapLines.empty() && !FTestMode) WriteTextLines(w.Folder + "AUTOSWAP.LST", w.AutoSwapLines);
+  const bool tapeError = ExtractEntries(w);
+  WriteNFO(w);
+  NoteExtraction(game, tapeError, w.Files.Renamed());
+  ++w.Tally.FGameCount;
+  if (FIncludeSIDs && !game.SIDFile.empty()) CopySIDs(w);
+}
+
+TZipReader& TWorkThread::OpenZip(TGameWrite& w) const {
   // What was not read ahead is read here, from the zip opened once per game.
-  TZipReader& reader = FZipper->Reader();
+  if (!w.Reader) throw Error("internal error: no zip reader on a writer thread");
+  TZipReader& reader = *w.Reader;
   if (!reader.IsOpen()) {
-    reader.SetFileName(FGameZip);
-    reader.SetBaseFolder(FGameFolder);
+    reader.SetFileName(w.Game->ZipFile);
+    reader.SetBaseFolder(w.Folder);
     reader.Open();
   }
   return reader;
 }
 
-void TWorkThread::DropGame(TArcInfo& game, const std::string& cause) {
+void TWorkThread::DropGame(TGameWrite& w, const std::string& cause) {
   // What the game left is removed: a game is on the card whole or not at all.
   // A folder that an earlier game of the same name and ID made keeps that
   // game's files.
-  if (!FTestMode && !game.RealOutPath.empty()) {
-    const std::string gameFolder = FDestDir + Utf16ToUtf8(game.RealOutPath);
-    if (FGameFolderMade) {
-      TShellDelete(nullptr).Delete(gameFolder);
+  TArcInfo& game = *w.Game;
+  if (!FTestMode && !w.Folder.empty()) {
+    if (w.FolderMade) {
+      TShellDelete(nullptr).Delete(w.Folder);
     } else {
-      for (const std::string& path : FGameFiles.Paths()) ::unlink((gameFolder + path).c_str());
+      for (const std::string& path : w.Files.Paths()) ::unlink((w.Folder + path).c_str());
     }
   }
   game.ExtractedFileCount = 0;
@@ -221,62 +326,48 @@ void TWorkThread::DropGame(TArcInfo& game, const std::string& cause) {
   ++FFailedGames;
 }
 
-std::string TWorkThread::CreateGameFolder(TArcInfo& game, size_t count) {
-  game.RealOutPath = PlaceGame(game, count);
-  std::string gameFolder = FDestDir + Utf16ToUtf8(game.RealOutPath);
-  FGameFolderMade = !DirectoryExists(gameFolder);
-  FGameFiles.Clear();
-  FGameZip = game.ZipFile;
-  FGameFolder = gameFolder;
-  if (!FTestMode && !ForceDirectories(gameFolder)) {
-    const int err = errno;
-    throw SystemError(Format("Unable to create directory \"%s\"", ClipText(gameFolder).c_str()), err);
-  }
-  return gameFolder;
-}
-
-void TWorkThread::WriteAutoSwap(const std::vector<TPlannedEntry>& plan, const std::string& gameFolder) {
+std::vector<std::u16string> TWorkThread::AutoSwapLines(const std::vector<TPlannedEntry>& plan) const {
   // The disks under the names they are written with.
   std::vector<std::u16string> d64Names;
   for (const TPlannedEntry& p : plan) {
     if (p.Tape || UpperExtension(p.Entry.FileName) != u".D64") continue;
     d64Names.push_back(Utf8ToUtf16(p.Target.empty() ? p.Entry.FileName : ExtractFileName(p.Target)));
   }
-  if (d64Names.size() < 2) return;
+  if (d64Names.size() < 2) return {};
   std::sort(d64Names.begin(), d64Names.end(), [&](const auto& a, const auto& b) { return FCollator.Less(a, b); });
-  if (!FTestMode) WriteTextLines(gameFolder + "AUTOSWAP.LST", d64Names);
+  return d64Names;
 }
 
-bool TWorkThread::ExtractEntries(std::vector<TPlannedEntry>& plan, TArcInfo& game, const std::string& gameFolder) {
+bool TWorkThread::ExtractEntries(TGameWrite& w) const {
   bool tapeError = false;
-  for (TPlannedEntry& p : plan) {
+  for (TPlannedEntry& p : w.Prepared.Plan) {
     if (p.Tape) {
-      if (!ConvertTape(p, game, gameFolder)) tapeError = true;
+      if (!ConvertTape(w, p)) tapeError = true;
       continue;
     }
     // The entry itself, at its stored path made valid and unique.
-    if (!FTestMode && !p.Target.empty()) WriteEntry(p, gameFolder);
-    ++game.ExtractedFileCount;
+    if (!FTestMode && !p.Target.empty()) WriteEntry(w, p);
+    ++w.Game->ExtractedFileCount;
   }
   return tapeError;
 }
 
-void TWorkThread::WriteEntry(TPlannedEntry& p, const std::string& gameFolder) {
+void TWorkThread::WriteEntry(TGameWrite& w, TPlannedEntry& p) const {
   if (!p.Ready) {
-    OpenZip().ExtractEntryTo(p.Entry, p.Target);
+    OpenZip(w).ExtractEntryTo(p.Entry, p.Target);
     return;
   }
-  WriteNewFile(FGameZip, gameFolder + p.Target, p.Data);
+  WriteNewFile(w.Game->ZipFile, w.Folder + p.Target, p.Data);
   std::vector<uint8_t>().swap(p.Data);
 }
 
-bool TWorkThread::ConvertTape(TPlannedEntry& p, TArcInfo& game, const std::string& gameFolder) {
+bool TWorkThread::ConvertTape(TGameWrite& w, TPlannedEntry& p) const {
   // Read from where the search found it, also inside a sub-folder. A tape
   // too large to hold is an error of this game's tape, not of the job.
   std::vector<uint8_t> tapeBuffer = std::move(p.Data);
   if (!p.Ready) {
     try {
-      OpenZip().ExtractEntryToMemory(p.Entry, tapeBuffer, kMaxTapeBytes);
+      OpenZip(w).ExtractEntryToMemory(p.Entry, tapeBuffer, kMaxTapeBytes);
     } catch (const Error& e) {
       if (e.Code() != EFBIG) throw;
       tapeBuffer.clear();
@@ -284,56 +375,59 @@ bool TWorkThread::ConvertTape(TPlannedEntry& p, TArcInfo& game, const std::strin
   }
   const Tt64Archive tape(tapeBuffer, p.Entry.FileName);
   const int32_t written =
-      tape.ExtractToPxx(gameFolder, FTestMode, [this](const std::string& name) { return FGameFiles.Claim(name); });
+      tape.ExtractToPxx(w.Folder, FTestMode, [&w](const std::string& name) { return w.Files.Claim(name); });
   if (written <= 0) {
-    ++FTapeArchivesNotExtracted;
+    ++w.Tally.FTapeArchivesNotExtracted;
     return false;
   }
-  FExtractedTapeFiles += written;
-  ++FExtractedTapeArchives;
-  ++game.ExtractedFileCount;
+  w.Tally.FExtractedTapeFiles += written;
+  ++w.Tally.FExtractedTapeArchives;
+  ++w.Game->ExtractedFileCount;
   return true;
 }
 
-void TWorkThread::WriteNFO(const TArcInfo& game, const std::string& gameFolder, TPreparedGame& prepared) {
+void TWorkThread::WriteNFO(TGameWrite& w) const {
+  TPreparedGame& prepared = w.Prepared;
   if (FNFOStyle == nsOptimize) {
     const std::vector<std::u16string> nfoLines =
-        prepared.NfoReady ? std::move(prepared.NfoLines) : FZipper->ReformattedNfo(OpenZip(), game);
-    if (!FTestMode) WriteTextLines(gameFolder + "VERSION.NFO", nfoLines);
+        prepared.NfoReady ? std::move(prepared.NfoLines) : FZipper->ReformattedNfo(OpenZip(w), *w.Game);
+    if (!FTestMode) WriteTextLines(w.Folder + "VERSION.NFO", nfoLines);
   } else if (FNFOStyle == nsNoOptimize && !FTestMode) {
     // Only the NFO at the zip's root is the game's.
     if (prepared.NfoReady) {
-      WriteNewFile(FGameZip, gameFolder + prepared.NfoName, prepared.NfoBytes);
+      WriteNewFile(w.Game->ZipFile, w.Folder + prepared.NfoName, prepared.NfoBytes);
     } else {
-      OpenZip().ExtractRootEntry("VERSION.NFO");
+      OpenZip(w).ExtractRootEntry("VERSION.NFO");
     }
   }
 }
 
-void TWorkThread::NoteExtraction(TArcInfo& game, bool tapeError) const {
+void TWorkThread::NoteExtraction(TArcInfo& game, bool tapeError, bool renamed) const {
   if (game.ExtractedFileCount == 0) {
     game.ExtractionStatus += u" No Files Extracted.";
   } else if (game.UnhandledFileCount > 0) {
     game.ExtractionStatus += u" Unexpected files ignored.";
   }
   if (tapeError) game.ExtractionStatus += u" T64 file extraction error.";
-  if (FGameFiles.Renamed()) game.ExtractionStatus += u" Files of equal names renamed.";
+  if (renamed) game.ExtractionStatus += u" Files of equal names renamed.";
 }
 
-void TWorkThread::CopySIDs(TArcInfo& game, const std::string& gameFolder) {
+void TWorkThread::CopySIDs(TGameWrite& w) const {
+  TArcInfo& game = *w.Game;
+  const std::string& gameFolder = w.Folder;
   const std::string sidFile = Utf16ToUtf8(game.SIDFile);
   const std::string base = Utf16ToUtf8(SidBaseName(game.SIDFile));
   const bool sidCopied = CopySIDFile(ResolveHvscPath(FHvscDir, sidFile + ".sid"), gameFolder + base + ".sid");
   const bool prgCopied = CopySIDFile(ResolveHvscPath(FHvscDir, sidFile + ".prg"), gameFolder + base + "_SID.prg");
   if (sidCopied || prgCopied) {
-    ++FSIDCount;
+    ++w.Tally.FSIDCount;
   } else {
-    ++FSIDErrors;
+    ++w.Tally.FSIDErrors;
     game.ExtractionStatus += u" Missing SID.";
   }
 }
 
-bool TWorkThread::CopySIDFile(const std::string& Source, const std::string& Dest) {
+bool TWorkThread::CopySIDFile(const std::string& Source, const std::string& Dest) const {
   if (!FileExists(Source)) return false;
   if (FTestMode) return true;
   return CopyFileReplacing(Source, ExtractFilePath(Dest) + FZipper->SidCopyName(ExtractFileName(Dest)));

@@ -118,6 +118,71 @@ class TOrderedPipeline {
   std::vector<std::thread> threads_;  // last: started once everything above is set
 };
 
+// Runs tasks on a few threads of its own, first in, first begun. The owner
+// waits for them with Drain or WaitFor; destroying the queue runs what was
+// submitted to the end and joins the threads. Tasks must not throw.
+class TTaskQueue {
+ public:
+  explicit TTaskQueue(int threads) {
+    for (int t = 0; t < threads; ++t) threads_.emplace_back([this] { Run(); });
+  }
+  ~TTaskQueue() {
+    {
+      const std::lock_guard lock(mutex_);
+      closing_ = true;
+    }
+    work_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+  }
+  TTaskQueue(const TTaskQueue&) = delete;
+  TTaskQueue& operator=(const TTaskQueue&) = delete;
+
+  int Threads() const { return static_cast<int>(threads_.size()); }
+
+  void Submit(std::function<void()> task) {
+    {
+      const std::lock_guard lock(mutex_);
+      tasks_.push_back(std::move(task));
+      ++unfinished_;
+    }
+    work_.notify_one();
+  }
+  // Waits until every task submitted has run.
+  void Drain() {
+    std::unique_lock lock(mutex_);
+    finished_.wait(lock, [this] { return unfinished_ == 0; });
+  }
+  // Waits until `condition`, which a task makes true, holds.
+  void WaitFor(const std::function<bool()>& condition) {
+    std::unique_lock lock(mutex_);
+    finished_.wait(lock, [&] { return condition() || unfinished_ == 0; });
+  }
+
+ private:
+  void Run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      work_.wait(lock, [this] { return closing_ || !tasks_.empty(); });
+      if (tasks_.empty()) return;  // closing, and nothing left to run
+      std::function<void()> task = std::move(tasks_.front());
+      tasks_.pop_front();
+      lock.unlock();
+      task();
+      lock.lock();
+      --unfinished_;
+      finished_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable work_;      // a task was submitted, or the queue closes
+  std::condition_variable finished_;  // a task has run
+  std::deque<std::function<void()>> tasks_;
+  size_t unfinished_ = 0;
+  bool closing_ = false;
+  std::vector<std::thread> threads_;  // last: started once everything above is set
+};
+
 // Bytes that threads hold for the consumer, kept under a cap. A thread that
 // would pass the cap waits, unless it works for the item the consumer waits
 // for: that one always goes on, so the consumer never waits for ever.

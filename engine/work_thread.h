@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -8,7 +9,6 @@
 
 #include "base/collator.h"
 #include "engine/arc_info.h"
-#include "engine/game_files.h"
 #include "engine/job_options.h"
 #include "engine/thread.h"
 
@@ -22,6 +22,8 @@ struct TPlannedEntry;
 struct TPreparedGame;
 struct TScannedZip;
 struct TScanStep;
+struct TGameWrite;
+class TTaskQueue;
 
 // The status callback: receives each status text (UTF-8) on the worker
 // thread, which waits until it returns. A front end that shows the texts on
@@ -115,21 +117,27 @@ class TWorkThread : public TThread, private TJobCounts {
   int PipelineThreads() const { return FJobs > 1 ? FJobs : 0; }
 
   // The steps of one game's extraction. The zips are read ahead on the
-  // job's threads; this thread creates every folder and file, in game order.
+  // job's threads; this thread creates every game folder in game order, and
+  // writes a game's files itself or hands them to a writer thread.
+  using TWrites = std::deque<std::unique_ptr<TGameWrite>>;
   void ReportGame(const TArcInfo& game, size_t index, size_t count);
-  void ExtractGame(TArcInfo& game, size_t count, TPreparedGame& prepared);
-  void DropGame(TArcInfo& game, const std::string& cause);
-  std::string CreateGameFolder(TArcInfo& game, size_t count);
-  void TakePlan(TArcInfo& game, TPreparedGame& prepared);
-  TZipReader& OpenZip();
-  void WriteAutoSwap(const std::vector<TPlannedEntry>& plan, const std::string& gameFolder);
-  bool ExtractEntries(std::vector<TPlannedEntry>& plan, TArcInfo& game, const std::string& gameFolder);
-  void WriteEntry(TPlannedEntry& p, const std::string& gameFolder);
-  bool ConvertTape(TPlannedEntry& p, TArcInfo& game, const std::string& gameFolder);
-  void WriteNFO(const TArcInfo& game, const std::string& gameFolder, TPreparedGame& prepared);
-  void NoteExtraction(TArcInfo& game, bool tapeError) const;
-  void CopySIDs(TArcInfo& game, const std::string& gameFolder);
-  bool CopySIDFile(const std::string& Source, const std::string& Dest);
+  void BeginGame(TGameWrite& w, size_t count);
+  bool CanWriteAside(const TGameWrite& w) const;
+  void WriteGameAside(TGameWrite& w) const;
+  void FinishWrites(TWrites& writes, TTaskQueue& writers, bool all);
+  void AddCounts(const TJobCounts& tally);
+  void DropGame(TGameWrite& w, const std::string& cause);
+  // The steps that write a game's files; safe on a writer thread.
+  void WriteGame(TGameWrite& w) const;
+  TZipReader& OpenZip(TGameWrite& w) const;
+  std::vector<std::u16string> AutoSwapLines(const std::vector<TPlannedEntry>& plan) const;
+  bool ExtractEntries(TGameWrite& w) const;
+  void WriteEntry(TGameWrite& w, TPlannedEntry& p) const;
+  bool ConvertTape(TGameWrite& w, TPlannedEntry& p) const;
+  void WriteNFO(TGameWrite& w) const;
+  void NoteExtraction(TArcInfo& game, bool tapeError, bool renamed) const;
+  void CopySIDs(TGameWrite& w) const;
+  bool CopySIDFile(const std::string& Source, const std::string& Dest) const;
   void FlushCard();
 
   TFileNameStyle FFileNameStyle;
@@ -156,10 +164,6 @@ class TWorkThread : public TThread, private TJobCounts {
   bool FTestMode;
   bool FKeepGoing;
   int FJobs;  // threads that read zips at once
-  TGameFiles FGameFiles;  // the files of the game being extracted
-  bool FGameFolderMade = false;  // the game being extracted made its folder
-  std::string FGameZip;     // the zip of the game being extracted
-  std::string FGameFolder;  // its folder
   TJobOutcome FOutcome = TJobOutcome::joRunning;
 };
 
