@@ -135,7 +135,8 @@ class TQuitOnExit {
 // read ahead, by a writer thread while this one goes on with the next game.
 struct TGameWrite {
   TArcInfo* Game = nullptr;
-  std::string Status;  // the status shown when it began
+  std::string Status;  // its status text
+  bool StatusShown = false;
   std::string Folder;  // its game folder, ending in '/'
   bool FolderMade = false;  // the game made its folder; no other game writes there
   TPreparedGame Prepared;
@@ -170,39 +171,42 @@ void TWorkThread::ExtractArchives() {
     writing = i;
     std::optional<TPreparedGame> prepared = pipeline.Take();
     if (!prepared) break;
-    // A game whose status was shown is finished, even when the job is told
-    // to stop meanwhile.
-    ReportGame(game, i, n);
     auto w = std::make_unique<TGameWrite>();
     w->Game = &game;
-    w->Status = FStatus;
+    w->Status = GameStatus(game, i, n);
     w->Prepared = std::move(*prepared);
+    // A game's status is shown once every game before it is finished, so
+    // the statuses are those of a run on one thread, also when a game fails
+    // or the job is stopped. A game before it that failed ends the job here.
+    FinishWrites(writes, writers, TFinish::fPoll);
+    if (Terminated()) break;
+    if (writes.empty()) ShowStatus(*w);
+    bool aside = false;
     try {
-      FinishWrites(writes, writers, false);
       BeginGame(*w, n);
-      if (writers.Threads() > 0 && CanWriteAside(*w)) {
-        TGameWrite& aside = *w;
-        writes.push_back(std::move(w));
-        writers.Submit([this, &aside] { WriteGameAside(aside); });
-        continue;
+      aside = writers.Threads() > 0 && CanWriteAside(*w);
+      if (!aside) {
+        // Written here: the games before it come first.
+        FinishWritesBefore(*w, writes, writers);
+        if (!w->StatusShown) ShowStatus(*w);
+        const TZipCloser closer(FZipper->Reader());
+        w->Reader = &FZipper->Reader();
+        WriteGame(*w);
+        AddCounts(w->Tally);
       }
-      // Written here: the games before it come first.
-      FinishWrites(writes, writers, true);
-      const TZipCloser closer(FZipper->Reader());
-      w->Reader = &FZipper->Reader();
-      WriteGame(*w);
-      AddCounts(w->Tally);
     } catch (const Error& e) {
-      // An earlier game's failure comes first.
-      FinishWrites(writes, writers, true);
+      FinishWritesBefore(*w, writes, writers);
+      if (!w->StatusShown) ShowStatus(*w);
       if (!FKeepGoing || EndsTheJob(e.Code())) throw;
       DropGame(*w, e.what());
-    } catch (...) {
-      FinishWrites(writes, writers, true);
-      throw;
+    }
+    if (aside) {
+      TGameWrite& task = *w;
+      writes.push_back(std::move(w));
+      writers.Submit([this, &task] { WriteGameAside(task); });
     }
   }
-  FinishWrites(writes, writers, true);
+  FinishWrites(writes, writers, TFinish::fAll);
   FUnknownFileExtensionsFound = UnknownExtensionsText();
 }
 
@@ -227,12 +231,25 @@ void TWorkThread::WriteGameAside(TGameWrite& w) const {
   w.Done = true;
 }
 
-void TWorkThread::FinishWrites(TWrites& writes, TTaskQueue& writers, bool all) {
-  if (all) writers.Drain();
+void TWorkThread::FinishWrites(TWrites& writes, TTaskQueue& writers, TFinish how) {
+  if (how != TFinish::fPoll) writers.Drain();
   while (!writes.empty()) {
     TGameWrite& front = *writes.front();
+    if (!front.StatusShown) {
+      if (Terminated()) {
+        // Stopped: the games whose status was not shown are taken off the
+        // card again, the last first.
+        writers.Drain();
+        for (auto later = writes.rbegin(); later != writes.rend(); ++later) {
+          TShellDelete(nullptr).Delete((*later)->Folder);
+        }
+        writes.clear();
+        return;
+      }
+      ShowStatus(front);
+    }
     if (!front.Done) {
-      if (writes.size() <= kMaxGamesAside) return;
+      if (how == TFinish::fPoll && writes.size() <= kMaxGamesAside) return;
       writers.WaitFor([&front] { return front.Done.load(); });
     }
     std::unique_ptr<TGameWrite> w = std::move(writes.front());
@@ -252,6 +269,21 @@ void TWorkThread::FinishWrites(TWrites& writes, TTaskQueue& writers, bool all) {
   }
 }
 
+void TWorkThread::FinishWritesBefore(TGameWrite& w, TWrites& writes, TTaskQueue& writers) {
+  try {
+    FinishWrites(writes, writers, TFinish::fAll);
+  } catch (...) {
+    // A game before it failed: this one, too, is taken off again.
+    if (w.FolderMade && !FTestMode) TShellDelete(nullptr).Delete(w.Folder);
+    throw;
+  }
+}
+
+void TWorkThread::ShowStatus(TGameWrite& w) {
+  UpdateProgress(w.Status);
+  w.StatusShown = true;
+}
+
 void TWorkThread::AddCounts(const TJobCounts& tally) {
   FGameCount += tally.FGameCount;
   FExtractedTapeArchives += tally.FExtractedTapeArchives;
@@ -261,11 +293,11 @@ void TWorkThread::AddCounts(const TJobCounts& tally) {
   FSIDErrors += tally.FSIDErrors;
 }
 
-void TWorkThread::ReportGame(const TArcInfo& game, size_t index, size_t count) {
+std::string TWorkThread::GameStatus(const TArcInfo& game, size_t index, size_t count) const {
   std::string status = Format("Extracting archives (%d/%d)\r\n", static_cast<int>(index + 1), static_cast<int>(count)) +
                        ClipText(ExtractFileName(game.ZipFile)) + "\r\n(" + ClipText(Utf16ToUtf8(game.Name)) + ")";
   if (FTestMode) status += "\r\n[Test Mode!]";
-  UpdateProgress(std::move(status));
+  return status;
 }
 
 void TWorkThread::BeginGame(TGameWrite& w, size_t count) {

@@ -120,11 +120,17 @@ class TWorkThread : public TThread, private TJobCounts {
   // job's threads; this thread creates every game folder in game order, and
   // writes a game's files itself or hands them to a writer thread.
   using TWrites = std::deque<std::unique_ptr<TGameWrite>>;
-  void ReportGame(const TArcInfo& game, size_t index, size_t count);
+  enum class TFinish {
+    fPoll,  // take the games finished at the front
+    fAll,   // wait for every game handed aside
+  };
+  std::string GameStatus(const TArcInfo& game, size_t index, size_t count) const;
+  void ShowStatus(TGameWrite& w);
   void BeginGame(TGameWrite& w, size_t count);
   bool CanWriteAside(const TGameWrite& w) const;
   void WriteGameAside(TGameWrite& w) const;
-  void FinishWrites(TWrites& writes, TTaskQueue& writers, bool all);
+  void FinishWrites(TWrites& writes, TTaskQueue& writers, TFinish how);
+  void FinishWritesBefore(TGameWrite& w, TWrites& writes, TTaskQueue& writers);
   void AddCounts(const TJobCounts& tally);
   void DropGame(TGameWrite& w, const std::string& cause);
   // The steps that write a game's files; safe on a writer thread.

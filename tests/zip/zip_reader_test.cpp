@@ -251,6 +251,13 @@ TEST_F(ZipReaderTest, HeaderThatUnderstatesTheSizeCannotInflatePastTheLimit) {
   EXPECT_EQ(ErrorOf([&] { reader_.ExtractEntryToMemory(entry, out); }),
             path + ": VERSION.NFO: entry is larger than 64 MiB");
   EXPECT_LE(out.capacity(), TZipReader::kMaxMemoryEntry + 1);
+  // A caller's own, lower limit holds the same way.
+  std::vector<uint8_t>().swap(out);
+  EXPECT_EQ(ErrorOf([&] { reader_.ExtractEntryToMemory(entry, out, 256 << 10); }),
+            path + ": VERSION.NFO: entry is larger than 256 KiB");
+  EXPECT_LE(out.capacity(), (256u << 10) + 1);
+  EXPECT_EQ(ErrorOf([&] { reader_.ExtractToString("VERSION.NFO", 1000); }),
+            path + ": VERSION.NFO: entry is larger than 1000 bytes");
 }
 
 // --- Search ---
