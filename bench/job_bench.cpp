@@ -161,11 +161,12 @@ TFigure Measure(const std::string& label, int runs, const std::string& out, cons
   return figure;
 }
 
+// The command line of one vqsd run on the collection.
 std::vector<std::string> JobArgs(const std::string& vqsd, const std::string& source, const std::string& root,
                                  const std::string& dest, int jobs, bool test) {
-  std::vector<std::string> args = {vqsd,     "--source", source,     "--dest",  dest,        "--hvsc",
-                                   root + "/hvsc", "--style",  "sd2iec", "--t64", "--nfo", "optimize",
-                                   "--autoswap", "--replace", "--jobs", std::to_string(jobs)};
+  std::vector<std::string> args = {vqsd, "--source", source, "--dest", dest, "--hvsc", root + "/hvsc"};
+  args.insert(args.end(), {"--style", "sd2iec", "--t64", "--nfo", "optimize", "--autoswap", "--replace"});
+  args.insert(args.end(), {"--jobs", std::to_string(jobs)});
   if (test) args.emplace_back("--test");
   return args;
 }
@@ -226,7 +227,8 @@ std::string Ratio(double a, const TFigure* b) {
 
 // One row of the table: `jobs1` and `floor` are the figures its ratios are
 // taken against (null: none).
-void PrintRow(const TFigure& f, size_t zipCount, const TFigure* jobs1, const TFigure* floor, const std::string& checks) {
+void PrintRow(const TFigure& f, size_t zipCount, const TFigure* jobs1, const TFigure* floor,
+              const std::string& checks) {
   const double rate = f.Seconds > 0 ? static_cast<double>(zipCount) / f.Seconds : 0;
   char peak[16] = "-";
   if (f.PeakKiB > 0) std::snprintf(peak, sizeof peak, "%.1f", MiB(f.PeakKiB));

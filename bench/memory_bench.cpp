@@ -6,9 +6,10 @@
 //   Tape_2.zip  a valid NFO and a T64 tape of about 60 MB;
 //   Disk_3.zip  a valid NFO and a D64 entry of 300 MB of zeros.
 // vqsd runs on it with --t64 --keep-going at one, two and eight threads and
-// in test mode; each run's peak resident memory is printed against the
-// target with PASS or MISS, beside its exit status and a run over the
-// generated games alone and of each hostile zip alone. The exit status is 0 whatever the figures are.
+// in test mode, and on the generated games alone and on each hostile zip
+// alone; each run's peak resident memory is printed against the target with
+// PASS or MISS, beside its exit status. The exit status is 0 whatever the
+// figures are.
 //   bench_memory [TEMP_PARENT]   (default: /tmp; the folder is removed after)
 #include <unistd.h>
 #include <zlib.h>
