@@ -52,6 +52,7 @@ class TRunOutput {
   void Log(const std::string& line) {
     if (log_) *log_ << line << '\n';
   }
+  bool Logging() const { return static_cast<bool>(log_); }
   // Writes the report when one is asked for; false when it could not be written.
   bool WriteReport(const TJobReport& report) {
     if (command_.JsonFile.empty()) return true;
@@ -119,7 +120,7 @@ TJobOutcome RunToEnd(TWorkThread& job, TProgressPrinter& printer, TRunOutput& ou
     // Every report is a point where the job may be told to stop.
     if (abortRequested.load()) job.Terminate();
     printer.Update(status);
-    output.Log(TProgressPrinter::Flatten(status));
+    if (output.Logging()) output.Log(TProgressPrinter::Flatten(status));
   });
   job.SetOnTerminate([&](TThread&) {
     std::lock_guard<std::mutex> lock(mutex);

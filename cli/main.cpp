@@ -22,11 +22,14 @@ class SignalWatcher {
     sigemptyset(&signals_);
     sigaddset(&signals_, SIGINT);
     sigaddset(&signals_, SIGTERM);
+    sigaddset(&signals_, kWakeSignal);
     pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
     thread_ = std::thread([this] { Watch(); });
   }
   ~SignalWatcher() {
     stop_ = true;
+    // Wakes the watcher at once rather than at its next timeout.
+    pthread_kill(thread_.native_handle(), kWakeSignal);
     thread_.join();
   }
   const std::atomic<bool>& AbortRequested() const { return abort_; }
@@ -35,7 +38,8 @@ class SignalWatcher {
   void Watch() {
     const timespec timeout{0, 100'000'000};
     while (!stop_) {
-      if (sigtimedwait(&signals_, nullptr, &timeout) > 0) {
+      const int signal = sigtimedwait(&signals_, nullptr, &timeout);
+      if (signal > 0 && signal != kWakeSignal) {
         // The first request lets the job stop cleanly; a second one ends the
         // program at once, should the job be stuck.
         if (abort_.exchange(true)) _exit(130);
@@ -43,6 +47,8 @@ class SignalWatcher {
     }
   }
 
+  // Sent by the owner to end the watch.
+  static constexpr int kWakeSignal = SIGUSR1;
   sigset_t signals_{};
   std::atomic<bool> abort_{false};
   std::atomic<bool> stop_{false};

@@ -305,7 +305,8 @@ void TWorkThread::BeginGame(TGameWrite& w, size_t count) {
   TPreparedGame& prepared = w.Prepared;
   game.RealOutPath = PlaceGame(game, count);
   w.Folder = FDestDir + Utf16ToUtf8(game.RealOutPath);
-  w.FolderMade = !DirectoryExists(w.Folder);
+  // Test mode makes no folder: none is ever there before.
+  w.FolderMade = FTestMode || !DirectoryExists(w.Folder);
   if (!FTestMode && !ForceDirectories(w.Folder)) {
     const int err = errno;
     throw SystemError(Format("Unable to create directory \"%s\"", ClipText(w.Folder).c_str()), err);
@@ -445,12 +446,11 @@ void TWorkThread::NoteExtraction(TArcInfo& game, bool tapeError, bool renamed) c
 }
 
 void TWorkThread::CopySIDs(TGameWrite& w) const {
+  // The tunes were looked up in the HVSC while the zip was read.
   TArcInfo& game = *w.Game;
-  const std::string& gameFolder = w.Folder;
-  const std::string sidFile = Utf16ToUtf8(game.SIDFile);
   const std::string base = Utf16ToUtf8(SidBaseName(game.SIDFile));
-  const bool sidCopied = CopySIDFile(ResolveHvscPath(FHvscDir, sidFile + ".sid"), gameFolder + base + ".sid");
-  const bool prgCopied = CopySIDFile(ResolveHvscPath(FHvscDir, sidFile + ".prg"), gameFolder + base + "_SID.prg");
+  const bool sidCopied = CopySIDFile(w.Prepared.SidSource, w.Folder + base + ".sid");
+  const bool prgCopied = CopySIDFile(w.Prepared.PrgSource, w.Folder + base + "_SID.prg");
   if (sidCopied || prgCopied) {
     ++w.Tally.FSIDCount;
   } else {
@@ -460,7 +460,7 @@ void TWorkThread::CopySIDs(TGameWrite& w) const {
 }
 
 bool TWorkThread::CopySIDFile(const std::string& Source, const std::string& Dest) const {
-  if (!FileExists(Source)) return false;
+  if (Source.empty()) return false;
   if (FTestMode) return true;
   return CopyFileReplacing(Source, ExtractFilePath(Dest) + FZipper->SidCopyName(ExtractFileName(Dest)));
 }

@@ -63,13 +63,16 @@ class TOrderedPipeline {
     }
     while (slots_.empty() || !slots_.front().has_value()) {
       if (stopped_()) return std::nullopt;
+      consumer_waits_ = true;
       ready_.wait_for(lock, kPoll);
+      consumer_waits_ = false;
     }
     TSlot slot = std::move(*slots_.front());
     slots_.pop_front();
     ++next_;
+    const bool wake = idle_threads_ > 0;
     lock.unlock();
-    room_.notify_all();
+    if (wake) room_.notify_all();
     if (slot.Error) std::rethrow_exception(slot.Error);
     return std::move(slot.Result);
   }
@@ -87,7 +90,11 @@ class TOrderedPipeline {
   void Run(int thread) {
     std::unique_lock lock(mutex_);
     for (;;) {
-      while (!closing_ && !stopped_() && claimed_ < count_ && claimed_ >= next_ + ahead_) room_.wait_for(lock, kPoll);
+      while (!closing_ && !stopped_() && claimed_ < count_ && claimed_ >= next_ + ahead_) {
+        ++idle_threads_;
+        room_.wait_for(lock, kPoll);
+        --idle_threads_;
+      }
       if (closing_ || stopped_() || claimed_ >= count_) return;
       const size_t index = claimed_++;
       slots_.emplace_back();  // the item's place in order, empty until it is done
@@ -100,7 +107,8 @@ class TOrderedPipeline {
       }
       lock.lock();
       slots_[index - next_].emplace(std::move(slot));
-      ready_.notify_all();
+      // Only the consumer waits for items, and only for the next one.
+      if (consumer_waits_ && index == next_) ready_.notify_one();
     }
   }
 
@@ -115,6 +123,8 @@ class TOrderedPipeline {
   size_t next_ = 0;                         // the item the consumer takes next
   size_t claimed_ = 0;                      // the first item no thread has begun
   bool closing_ = false;
+  bool consumer_waits_ = false;  // Take waits for the next item
+  int idle_threads_ = 0;         // threads waiting for room ahead
   std::vector<std::thread> threads_;  // last: started once everything above is set
 };
 

@@ -32,6 +32,7 @@ TGameSettings GameSettings(const TJobOptions& options) {
   settings.AutoSwap = options.AutoSwap;
   settings.ExtractT64 = options.ExtractT64;
   settings.TestMode = options.TestMode;
+  settings.HvscDir = WithTrailingDelimiter(options.HvscDir);
   return settings;
 }
 

@@ -5,6 +5,7 @@
 
 #include "base/error.h"
 #include "base/fat_name.h"
+#include "base/file_system.h"
 #include "base/text.h"
 #include "engine/hvsc_path.h"
 
@@ -86,6 +87,7 @@ TPreparedGame TZipWorker::Prepare(const TArcInfo& game, TByteBudget* budget, con
                                   const std::function<bool()>& stopped) {
   TPreparedGame prepared;
   prepared.Lease = TBudgetLease(budget);
+  FindSids(game, prepared);
   reader_.SetFileName(game.ZipFile);
   const TReaderCloser closer(reader_);
   try {
@@ -169,6 +171,14 @@ void TZipWorker::ReadNfo(const TArcInfo& game, TPreparedGame& prepared) {
     prepared.NfoLines.clear();
     std::vector<uint8_t>().swap(prepared.NfoBytes);
   }
+}
+
+void TZipWorker::FindSids(const TArcInfo& game, TPreparedGame& prepared) const {
+  if (!settings_.IncludeSIDs || game.SIDFile.empty()) return;
+  const std::string sidFile = Utf16ToUtf8(game.SIDFile);
+  auto existing = [](std::string path) { return FileExists(path) ? path : std::string(); };
+  prepared.SidSource = existing(ResolveHvscPath(settings_.HvscDir, sidFile + ".sid"));
+  prepared.PrgSource = existing(ResolveHvscPath(settings_.HvscDir, sidFile + ".prg"));
 }
 
 std::vector<std::u16string> TZipWorker::ReformattedNfo(TZipReader& reader, const TArcInfo& game) const {

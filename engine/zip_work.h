@@ -47,6 +47,7 @@ struct TGameSettings {
   bool AutoSwap = false;
   bool ExtractT64 = false;
   bool TestMode = false;
+  std::string HvscDir;  // ending in '/'
 };
 
 // One zip entry the extraction writes: an image at its target path in the
@@ -71,7 +72,9 @@ struct TPreparedGame {
   std::vector<std::u16string> NfoLines;  // the reformatted NFO
   std::string NfoName;                   // the stored NFO's name, copied as stored
   std::vector<uint8_t> NfoBytes;
-  TBudgetLease Lease;  // the bytes above, held in the budget
+  std::string SidSource;  // the game's SID tune in the HVSC, empty when missing
+  std::string PrgSource;  // its PRG form, empty when missing
+  TBudgetLease Lease;     // the bytes above, held in the budget
 };
 
 // One thread's means to read zips: its own reader and patterns.
@@ -108,6 +111,7 @@ class TZipWorker {
   void ReadEntries(TPreparedGame& prepared, TByteBudget* budget, const std::function<bool()>& mayPass,
                    const std::function<bool()>& stopped);
   void ReadNfo(const TArcInfo& game, TPreparedGame& prepared);
+  void FindSids(const TArcInfo& game, TPreparedGame& prepared) const;
 
   TGameSettings settings_;
   TZipReader reader_;
