@@ -90,7 +90,12 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, TCommandL
     CLI::Option* off = app.add_flag(std::string("--no-") + s.name)->description(s.off)->group(s.group);
     switches.emplace_back(on, off);
   }
-  app.add_flag("--replace", command.Replace, "delete an existing output folder first")->group(kOptions);
+  CLI::Option* replaceOption =
+      app.add_flag("--replace", command.Replace, "delete an existing output folder first")->group(kOptions);
+  CLI::Option* updateOption =
+      app.add_flag("--update")
+          ->description("bring an existing output folder up to date in place, writing only what changed")
+          ->group(kOptions);
   app.add_option("--jobs", jobs, "threads that read and inflate zips at once (default: one per core)")
       ->type_name("N")
       ->check(CLI::Range(1, kMaxJobs))
@@ -126,7 +131,8 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, TCommandL
   }
 
   std::vector<std::pair<CLI::Option*, CLI::Option*>> conflicts = switches;
-  conflicts.insert(conflicts.end(), {{hvscOption, noHvsc}, {filterOption, noFilter}, {quiet, verbose}});
+  conflicts.insert(conflicts.end(),
+                   {{hvscOption, noHvsc}, {filterOption, noFilter}, {quiet, verbose}, {replaceOption, updateOption}});
   for (const auto& [a, b] : conflicts) {
     if (a->count() && b->count()) {
       err << "vqsd: " << a->get_name() << " and " << b->get_name() << " exclude each other\n"
@@ -174,6 +180,7 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, TCommandL
     if (switches[i].second->count()) result.*kSwitches[i].field = false;
   }
   if (app.count("--jobs")) result.Jobs = jobs;
+  result.Update = updateOption->count() > 0;
   command.Options = result;
   command.LogFile = log;
   command.JsonFile = json;

@@ -100,7 +100,11 @@ std::vector<std::string> ProblemMessages(const TJobCheck& check, bool replace) {
       case TJobProblemKind::jpOutputExists:
         if (replace) break;
         messages.push_back("Output folder already exists: " + problem.Path +
-                           "\nIt would be deleted with all its contents; add --replace to allow that.");
+                           "\nIt would be deleted with all its contents; add --replace to allow that, or --update "
+                           "to bring it up to date.");
+        break;
+      case TJobProblemKind::jpCannotUpdate:
+        messages.push_back(problem.Message + "\nUse --replace to write it anew.");
         break;
       default:
         messages.push_back(problem.Message + " (" + problem.Path + ")");

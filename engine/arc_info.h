@@ -28,6 +28,12 @@ struct TArcInfo {
   int32_t UnhandledFileCount = 0;   // entries with an unrecognised extension
   int32_t ExtractedFileCount = 0;   // entries extracted or converted
   std::u16string ExtractionStatus;  // error notes, each beginning with a blank
+  // What identifies the game's sources, for the manifest; set by the scan
+  // outside test mode.
+  uint64_t ZipSize = 0;  // bytes
+  int64_t ZipTime = 0;   // modification time, ns
+  std::string ZipCrcs;   // CRC-32 of each entry, central directory order
+  std::string SidKey;    // the tunes' paths, sizes and times
 };
 
 // The job's games; owns its records.

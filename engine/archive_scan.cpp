@@ -97,6 +97,10 @@ void TWorkThread::AddGame(const std::string& path, TScannedZip& scanned, TArchiv
   info.Name = std::move(scanned.Name);
   info.UniqueID = scanned.UniqueID.value_or(static_cast<int32_t>(AList.size()));
   info.SIDFile = std::move(scanned.SIDFile);
+  info.ZipSize = scanned.Size;
+  info.ZipTime = scanned.Time;
+  info.ZipCrcs = std::move(scanned.Crcs);
+  info.SidKey = std::move(scanned.SidKey);
   if (FFilterIDs && FRomList && !FRomList->GetContainsID(info.UniqueID)) {
     ++FFilteredCount;
   } else {

@@ -15,6 +15,7 @@
 #include "base/shell_delete.h"
 #include "base/text.h"
 #include "engine/folder_partition.h"
+#include "engine/game_write.h"
 #include "engine/hvsc_path.h"
 #include "engine/ordered_pipeline.h"
 #include "engine/zip_work.h"
@@ -36,15 +37,6 @@ std::u16string UpperExtension(const std::string& fileName) {
   const size_t dot = fileName.find_last_of('.');
   if (dot == std::string::npos) return {};
   return UpperCase(Utf8ToUtf16(std::string_view(fileName).substr(dot)));
-}
-
-// Adds `item` to a list sorted by `collator`, unless an item equal to it
-// ignoring case is there already.
-void AddSortedUnique(const TCollator& collator, std::vector<std::u16string>& list, std::u16string item) {
-  const auto pos = std::lower_bound(list.begin(), list.end(), item,
-                                    [&](const auto& a, const auto& b) { return collator.Compare(a, b) < 0; });
-  if (pos != list.end() && collator.Compare(*pos, item) == 0) return;
-  list.insert(pos, std::move(item));
 }
 
 // A control character: C0, DEL or C1.
@@ -131,22 +123,12 @@ class TQuitOnExit {
 
 }  // namespace
 
-// One game's writing, done by this thread or, when everything it needs was
-// read ahead, by a writer thread while this one goes on with the next game.
-struct TGameWrite {
-  TArcInfo* Game = nullptr;
-  std::string Status;  // its status text
-  bool StatusShown = false;
-  std::string Folder;  // its game folder, ending in '/'
-  bool FolderMade = false;  // the game made its folder; no other game writes there
-  TPreparedGame Prepared;
-  TGameFiles Files;  // the folder's names, with the PC64 files claimed while writing
-  std::vector<std::u16string> AutoSwapLines;
-  TZipReader* Reader = nullptr;  // for what was not read ahead; none on a writer thread
-  TJobCounts Tally;              // what the game adds to the job's counts
-  std::exception_ptr Failure;
-  std::atomic<bool> Done{false};
-};
+void AddSortedUnique(const TCollator& collator, std::vector<std::u16string>& list, std::u16string item) {
+  const auto pos = std::lower_bound(list.begin(), list.end(), item,
+                                    [&](const auto& a, const auto& b) { return collator.Compare(a, b) < 0; });
+  if (pos != list.end() && collator.Compare(*pos, item) == 0) return;
+  list.insert(pos, std::move(item));
+}
 
 void TWorkThread::ExtractArchives() {
   const size_t n = ArchiveList.size();
@@ -159,6 +141,7 @@ void TWorkThread::ExtractArchives() {
   TOrderedPipeline<TPreparedGame> pipeline(
       n, threads, kGamesAheadPerThread * static_cast<size_t>(threads),
       [&](size_t i, int thread) {
+        if (Kept(i)) return TPreparedGame();
         return Worker(thread).Prepare(ArchiveList[i], threads ? &budget : nullptr,
                                       [&writing, i] { return writing == i; }, stopped);
       },
@@ -175,6 +158,15 @@ void TWorkThread::ExtractArchives() {
     w->Game = &game;
     w->Status = GameStatus(game, i, n);
     w->Prepared = std::move(*prepared);
+    if (Kept(i)) {
+      // Kept by an update: it stays, or moves with a rename, in game order.
+      FinishWrites(writes, writers, TFinish::fPoll);
+      if (Terminated()) break;
+      if (writes.empty()) ShowStatus(*w);
+      PlaceKeptGame(*w, i);
+      writes.push_back(std::move(w));
+      continue;
+    }
     // A game's status is shown once every game before it is finished, so
     // the statuses are those of a run on one thread, also when a game fails
     // or the job is stopped. A game before it that failed ends the job here.
@@ -193,6 +185,7 @@ void TWorkThread::ExtractArchives() {
         w->Reader = &FZipper->Reader();
         WriteGame(*w);
         AddCounts(w->Tally);
+        FManifestGames.push_back(ManifestRecord(*w));
       }
     } catch (const Error& e) {
       FinishWritesBefore(*w, writes, writers);
@@ -241,7 +234,7 @@ void TWorkThread::FinishWrites(TWrites& writes, TTaskQueue& writers, TFinish how
         // card again, the last first.
         writers.Drain();
         for (auto later = writes.rbegin(); later != writes.rend(); ++later) {
-          TShellDelete(nullptr).Delete((*later)->Folder);
+          if (!(*later)->Kept) TShellDelete(nullptr).Delete((*later)->Folder);
         }
         writes.clear();
         return;
@@ -259,13 +252,14 @@ void TWorkThread::FinishWrites(TWrites& writes, TTaskQueue& writers, TFinish how
       // thread; the games after it are taken off the card again.
       writers.Drain();
       for (auto later = writes.rbegin(); later != writes.rend(); ++later) {
-        TShellDelete(nullptr).Delete((*later)->Folder);
+        if (!(*later)->Kept) TShellDelete(nullptr).Delete((*later)->Folder);
       }
       writes.clear();
       FStatus = w->Status;
       std::rethrow_exception(w->Failure);
     }
     AddCounts(w->Tally);
+    FManifestGames.push_back(w->Kept ? w->Record : ManifestRecord(*w));
   }
 }
 
@@ -305,6 +299,11 @@ void TWorkThread::BeginGame(TGameWrite& w, size_t count) {
   TPreparedGame& prepared = w.Prepared;
   game.RealOutPath = PlaceGame(game, count);
   w.Folder = FDestDir + Utf16ToUtf8(game.RealOutPath);
+  // An update brings back the folders it moved aside, in order.
+  if (FUpdate) {
+    const std::string path = Utf16ToUtf8(game.RealOutPath);
+    EnsureFolder(ExtractFilePath(std::string_view(path).substr(0, path.size() - 1)));
+  }
   // Test mode makes no folder: none is ever there before.
   w.FolderMade = FTestMode || !DirectoryExists(w.Folder);
   if (!FTestMode && !ForceDirectories(w.Folder)) {
@@ -312,7 +311,10 @@ void TWorkThread::BeginGame(TGameWrite& w, size_t count) {
     throw SystemError(Format("Unable to create directory \"%s\"", ClipText(w.Folder).c_str()), err);
   }
   w.Files = std::move(prepared.Files);
-  for (std::u16string& ext : prepared.UnknownExtensions) AddSortedUnique(FCollator, FUnknownExtensions, std::move(ext));
+  for (std::u16string& ext : prepared.UnknownExtensions) {
+    w.Extensions.push_back(Utf16ToUtf8(ext));
+    AddSortedUnique(FCollator, FUnknownExtensions, std::move(ext));
+  }
   game.UnhandledFileCount += prepared.UnhandledFileCount;
   // The zip could not be opened or listed: the game fails here, where it
   // would have failed had this thread read the zip itself.
@@ -322,7 +324,10 @@ void TWorkThread::BeginGame(TGameWrite& w, size_t count) {
 
 void TWorkThread::WriteGame(TGameWrite& w) const {
   TArcInfo& game = *w.Game;
-  if (!w.AutoSwapLines.empty() && !FTestMode) WriteTextLines(w.Folder + "AUTOSWAP.LST", w.AutoSwapLines);
+  if (!w.AutoSwapLines.empty() && !FTestMode) {
+    WriteTextLines(w.Folder + "AUTOSWAP.LST", w.AutoSwapLines);
+    w.Written.push_back("AUTOSWAP.LST");
+  }
   const bool tapeError = ExtractEntries(w);
   WriteNFO(w);
   NoteExtraction(game, tapeError, w.Files.Renamed());
@@ -386,6 +391,7 @@ bool TWorkThread::ExtractEntries(TGameWrite& w) const {
 }
 
 void TWorkThread::WriteEntry(TGameWrite& w, TPlannedEntry& p) const {
+  w.Written.push_back(p.Target);
   if (!p.Ready) {
     OpenZip(w).ExtractEntryTo(p.Entry, p.Target);
     return;
@@ -408,7 +414,9 @@ bool TWorkThread::ConvertTape(TGameWrite& w, TPlannedEntry& p) const {
   }
   const Tt64Archive tape(tapeBuffer, p.Entry.FileName);
   const int32_t written =
-      tape.ExtractToPxx(w.Folder, FTestMode, [&w](const std::string& name) { return w.Files.Claim(name); });
+      tape.ExtractToPxx(w.Folder, FTestMode, [&w](const std::string& name) {
+        return w.Written.emplace_back(w.Files.Claim(name));
+      });
   if (written <= 0) {
     ++w.Tally.FTapeArchivesNotExtracted;
     return false;
@@ -424,13 +432,17 @@ void TWorkThread::WriteNFO(TGameWrite& w) const {
   if (FNFOStyle == nsOptimize) {
     const std::vector<std::u16string> nfoLines =
         prepared.NfoReady ? std::move(prepared.NfoLines) : FZipper->ReformattedNfo(OpenZip(w), *w.Game);
-    if (!FTestMode) WriteTextLines(w.Folder + "VERSION.NFO", nfoLines);
+    if (!FTestMode) {
+      WriteTextLines(w.Folder + "VERSION.NFO", nfoLines);
+      w.Written.push_back("VERSION.NFO");
+    }
   } else if (FNFOStyle == nsNoOptimize && !FTestMode) {
     // Only the NFO at the zip's root is the game's.
     if (prepared.NfoReady) {
       WriteNewFile(w.Game->ZipFile, w.Folder + prepared.NfoName, prepared.NfoBytes);
+      w.Written.push_back(prepared.NfoName);
     } else {
-      OpenZip(w).ExtractRootEntry("VERSION.NFO");
+      w.Written.push_back(OpenZip(w).ExtractRootEntry("VERSION.NFO"));
     }
   }
 }
@@ -449,8 +461,8 @@ void TWorkThread::CopySIDs(TGameWrite& w) const {
   // The tunes were looked up in the HVSC while the zip was read.
   TArcInfo& game = *w.Game;
   const std::string base = Utf16ToUtf8(SidBaseName(game.SIDFile));
-  const bool sidCopied = CopySIDFile(w.Prepared.SidSource, w.Folder + base + ".sid");
-  const bool prgCopied = CopySIDFile(w.Prepared.PrgSource, w.Folder + base + "_SID.prg");
+  const bool sidCopied = CopySIDFile(w, w.Prepared.SidSource, base + ".sid");
+  const bool prgCopied = CopySIDFile(w, w.Prepared.PrgSource, base + "_SID.prg");
   if (sidCopied || prgCopied) {
     ++w.Tally.FSIDCount;
   } else {
@@ -459,10 +471,36 @@ void TWorkThread::CopySIDs(TGameWrite& w) const {
   }
 }
 
-bool TWorkThread::CopySIDFile(const std::string& Source, const std::string& Dest) const {
+bool TWorkThread::CopySIDFile(TGameWrite& w, const std::string& Source, const std::string& name) const {
   if (Source.empty()) return false;
   if (FTestMode) return true;
-  return CopyFileReplacing(Source, ExtractFilePath(Dest) + FZipper->SidCopyName(ExtractFileName(Dest)));
+  const std::string copy = FZipper->SidCopyName(name);
+  if (!CopyFileReplacing(Source, w.Folder + copy)) return false;
+  w.Written.push_back(copy);
+  return true;
+}
+
+TManifestGame TWorkThread::ManifestRecord(const TGameWrite& w) const {
+  const TArcInfo& game = *w.Game;
+  TManifestGame record;
+  record.Zip = RelativeZip(game.ZipFile);
+  record.Size = game.ZipSize;
+  record.Time = game.ZipTime;
+  record.Crcs = game.ZipCrcs;
+  record.Sids = game.SidKey;
+  record.Path = Utf16ToUtf8(game.RealOutPath);
+  record.Files = w.Written;
+  record.UniqueID = game.UniqueID;
+  record.ExtractedFileCount = game.ExtractedFileCount;
+  record.UnhandledFileCount = game.UnhandledFileCount;
+  record.Status = Utf16ToUtf8(game.ExtractionStatus);
+  record.Extensions = w.Extensions;
+  record.TapeArchives = w.Tally.FExtractedTapeArchives;
+  record.TapeFiles = w.Tally.FExtractedTapeFiles;
+  record.TapesNotExtracted = w.Tally.FTapeArchivesNotExtracted;
+  record.SidCount = w.Tally.FSIDCount;
+  record.SidErrors = w.Tally.FSIDErrors;
+  return record;
 }
 
 void TWorkThread::FlushCard() {

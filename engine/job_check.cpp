@@ -10,6 +10,7 @@
 #include "base/error.h"
 #include "base/file_system.h"
 #include "base/text.h"
+#include "engine/manifest.h"
 #include "filter/rom_list.h"
 
 namespace vq {
@@ -99,7 +100,25 @@ void CheckOutput(TJobCheck& check) {
                "destination folder.",
                check.OutputFolder);
   }
-  if (IsFolderOrLink(check.OutputFolder)) {
+  if (IsFolderOrLink(check.OutputFolder) && check.Options.Update) {
+    // An update needs the record of what the folder holds, made with the
+    // same options.
+    std::string cause;
+    try {
+      const std::string record = FindManifest(check.OutputFolder);
+      if (record.empty()) throw Error("no record");
+      const TManifest manifest = ReadManifest(record);
+      if (manifest.Fingerprint != OptionsFingerprint(check.Options)) cause = "it was written with other options";
+    } catch (const Error& e) {
+      cause = !FindManifest(check.OutputFolder).empty()
+                  ? std::string("its record is unreadable: ") + e.what()
+                  : std::string("it has no record of what it holds (") + kManifestName + ")";
+    }
+    if (!cause.empty()) {
+      AddProblem(check, TJobProblemKind::jpCannotUpdate,
+                 "Cannot update \"" + ClipText(check.OutputFolder) + "\": " + cause + ".", check.OutputFolder);
+    }
+  } else if (IsFolderOrLink(check.OutputFolder)) {
     AddProblem(check, TJobProblemKind::jpOutputExists,
                "Output folder already exists. ALL CONTENTS OF THE OUTPUT FOLDER WILL BE DELETED IF YOU CONTINUE. "
                "PROCEED?\r(\"" + ClipText(check.OutputFolder) + "\")",

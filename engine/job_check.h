@@ -16,6 +16,7 @@ enum class TJobProblemKind {
   jpDestination,   // the destination exists and is no folder
   jpOverlap,       // the output folder and the source lie inside one another
   jpOutputExists,  // the output folder exists: deleting it needs consent
+  jpCannotUpdate,  // an update was asked for, but the output folder cannot be updated
 };
 
 // One problem: its kind, the message the user sees and the path it is about

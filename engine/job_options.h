@@ -27,6 +27,9 @@ struct TJobOptions {
   // Threads that read and inflate zips at once; 0: one per core the process
   // may use. Never stored in a profile: it shapes no output.
   int Jobs = 0;
+  // Bring an existing output folder up to date in place instead of writing
+  // it anew. Never stored in a profile.
+  bool Update = false;
 
   bool operator==(const TJobOptions&) const = default;
 };

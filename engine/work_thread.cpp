@@ -32,6 +32,7 @@ TGameSettings GameSettings(const TJobOptions& options) {
   settings.AutoSwap = options.AutoSwap;
   settings.ExtractT64 = options.ExtractT64;
   settings.TestMode = options.TestMode;
+  settings.RecordSources = !options.TestMode || options.Update;
   settings.HvscDir = WithTrailingDelimiter(options.HvscDir);
   return settings;
 }
@@ -53,7 +54,9 @@ TWorkThread::TWorkThread(const TJobOptions& options)
       FForceUppercase1541U(options.ForceUppercase),
       FTestMode(options.TestMode),
       FKeepGoing(options.KeepGoing),
-      FJobs(std::clamp(JobThreads(options), 1, kMaxJobs)) {
+      FJobs(std::clamp(JobThreads(options), 1, kMaxJobs)),
+      FFingerprint(OptionsFingerprint(options)),
+      FUpdate(options.Update && !FindManifest(FDestDir).empty()) {
   // Each thread that reads ahead has its own reader and compiled patterns.
   for (int t = 0; t < std::max(PipelineThreads(), 1); ++t) {
     FWorkers.push_back(std::make_unique<TZipWorker>(GameSettings(options)));
@@ -83,8 +86,14 @@ void TWorkThread::Execute() {
     if (!Terminated()) BuildOutputMatrix();
     if (!Terminated()) UpdateProgress("Extracting archives...");
     if (!Terminated()) MakeFolderNamesUnique();
-    if (!Terminated()) ExtractArchives();
-    if (!Terminated()) WriteGameList();
+    if (FUpdate && !Terminated()) PlanUpdate();
+    // Test mode reports what an update would do, and writes nothing.
+    const bool planOnly = FUpdate && FTestMode;
+    if (FUpdate && !planOnly && !Terminated()) StageUpdate();
+    if (!planOnly && !Terminated()) ExtractArchives();
+    if (!planOnly && !Terminated()) WriteGameList();
+    if (!FTestMode && !Terminated()) WriteManifestFile();
+    if (FUpdate && !FTestMode && !Terminated()) FinishUpdate();
     FlushCard();
     // One reading of the flag decides both the outcome and the summary.
     const bool aborted = Terminated();
@@ -145,12 +154,22 @@ void TWorkThread::MakeFolderNamesUnique() {
   vq::MakeFolderNamesUnique(ArchiveList, FFileNameStyle, [this] { return Terminated(); });
 }
 
+void TWorkThread::WriteManifestFile() {
+  // Written last: an output folder has a record only when it is complete.
+  TManifest manifest;
+  manifest.Fingerprint = FFingerprint;
+  manifest.Games = std::move(FManifestGames);
+  WriteManifest(FDestDir + kManifestName, manifest);
+}
+
 TZipWorker& TWorkThread::Worker(int thread) { return *FWorkers[static_cast<size_t>(thread)]; }
 
 std::string TWorkThread::BuildSummary(bool aborted) const {
   std::string status;
   if (aborted) {
     status = "Aborted.";
+  } else if (FTestMode && FUpdate) {
+    status = "Done [Test mode only; nothing was written.]";
   } else if (FTestMode) {
     status = "Done [Test mode only; See GameList.csv for results.]";
   } else {
@@ -167,6 +186,7 @@ std::string TWorkThread::BuildSummary(bool aborted) const {
     status = Format("%s {Warning: unknown file extensions encountered: %s}", status.c_str(),
                     FUnknownFileExtensionsFound.c_str());
   }
+  if (FUpdate) status += " " + UpdateText();
   if (aborted) status += std::string(" ") + kUnfinished;
   return status;
 }

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
+#include <set>
 #include <functional>
 #include <memory>
 #include <string>
@@ -10,6 +12,7 @@
 #include "base/collator.h"
 #include "engine/arc_info.h"
 #include "engine/job_options.h"
+#include "engine/manifest.h"
 #include "engine/thread.h"
 
 namespace vq {
@@ -143,7 +146,23 @@ class TWorkThread : public TThread, private TJobCounts {
   void WriteNFO(TGameWrite& w) const;
   void NoteExtraction(TArcInfo& game, bool tapeError, bool renamed) const;
   void CopySIDs(TGameWrite& w) const;
-  bool CopySIDFile(const std::string& Source, const std::string& Dest) const;
+  bool CopySIDFile(TGameWrite& w, const std::string& Source, const std::string& name) const;
+  TManifestGame ManifestRecord(const TGameWrite& w) const;
+  void WriteManifestFile();
+
+  // Updating an output folder in place: the plan against its record, the
+  // folders emptied aside, and the games kept.
+  struct TUpdateCounts {
+    int32_t Added = 0, Changed = 0, Moved = 0, Deleted = 0, Kept = 0;
+  };
+  std::string RelativeZip(const std::string& zip) const;
+  void PlanUpdate();
+  void StageUpdate();
+  void EnsureFolder(const std::string& folder);
+  bool Kept(size_t index) const { return FUpdate && FReuse[index] >= 0; }
+  void PlaceKeptGame(TGameWrite& w, size_t index);
+  void FinishUpdate();
+  std::string UpdateText() const;
   void FlushCard();
 
   TFileNameStyle FFileNameStyle;
@@ -170,6 +189,15 @@ class TWorkThread : public TThread, private TJobCounts {
   bool FTestMode;
   bool FKeepGoing;
   int FJobs;  // threads that read zips at once
+  std::string FFingerprint;  // the options that shape the output
+  bool FUpdate;              // an update of an output folder with a record
+  std::unique_ptr<TManifest> FOldManifest;
+  std::vector<int> FReuse;  // per game: its record in the old manifest; -1: written anew
+  std::set<std::string> FChangedFolders;
+  std::map<std::string, std::string> FStaged;  // what an update moved aside: path -> name in the holder
+  std::string FHolder;                         // the holder of what was moved aside
+  TUpdateCounts FUpdateCounts;
+  std::vector<TManifestGame> FManifestGames;  // the games written, for the record
   TJobOutcome FOutcome = TJobOutcome::joRunning;
 };
 

@@ -1,5 +1,7 @@
 #include "engine/zip_work.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <exception>
 
@@ -76,6 +78,16 @@ TScannedZip TZipWorker::Scan(const std::string& path) {
       if (TryParseInt32(match.Group(nfo, 1), parsed)) out.UniqueID = parsed;
     }
     if (settings_.IncludeSIDs && sid_regex_.Search(nfo, match)) out.SIDFile = Utf8ToUtf16(match.Group(nfo, 1));
+    if (settings_.RecordSources) {
+      // What the manifest records to tell later whether the game changed.
+      struct stat st {};
+      if (::stat(path.c_str(), &st) == 0) {
+        out.Size = static_cast<uint64_t>(st.st_size);
+        out.Time = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+      }
+      out.Crcs = reader_.CrcList();
+      out.SidKey = SidKey(out.SIDFile);
+    }
     out.Valid = true;
   } catch (const std::exception& e) {
     out.Reason = e.what();
@@ -179,6 +191,19 @@ void TZipWorker::FindSids(const TArcInfo& game, TPreparedGame& prepared) const {
   auto existing = [](std::string path) { return FileExists(path) ? path : std::string(); };
   prepared.SidSource = existing(ResolveHvscPath(settings_.HvscDir, sidFile + ".sid"));
   prepared.PrgSource = existing(ResolveHvscPath(settings_.HvscDir, sidFile + ".prg"));
+}
+
+std::string TZipWorker::SidKey(const std::u16string& sidFile) const {
+  if (!settings_.IncludeSIDs || sidFile.empty()) return {};
+  std::string key;
+  for (const char* ext : {".sid", ".prg"}) {
+    const std::string path = ResolveHvscPath(settings_.HvscDir, Utf16ToUtf8(sidFile) + ext);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    key += Format("%s|%lld|%lld.%09ld|", path.c_str(), static_cast<long long>(st.st_size),
+                  static_cast<long long>(st.st_mtim.tv_sec), static_cast<long>(st.st_mtim.tv_nsec));
+  }
+  return key;
 }
 
 std::vector<std::u16string> TZipWorker::ReformattedNfo(TZipReader& reader, const TArcInfo& game) const {

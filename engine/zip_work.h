@@ -37,6 +37,10 @@ struct TScannedZip {
   std::u16string Name;
   std::optional<int32_t> UniqueID;
   std::u16string SIDFile;  // empty without a SID line or when SIDs are off
+  uint64_t Size = 0;       // outside test mode: what identifies the sources
+  int64_t Time = 0;
+  std::string Crcs;
+  std::string SidKey;
 };
 
 // The options that shape what is read from a game's zip.
@@ -47,7 +51,8 @@ struct TGameSettings {
   bool AutoSwap = false;
   bool ExtractT64 = false;
   bool TestMode = false;
-  std::string HvscDir;  // ending in '/'
+  bool RecordSources = false;  // the scan notes what identifies each game's sources
+  std::string HvscDir;         // ending in '/'
 };
 
 // One zip entry the extraction writes: an image at its target path in the
@@ -112,6 +117,7 @@ class TZipWorker {
                    const std::function<bool()>& stopped);
   void ReadNfo(const TArcInfo& game, TPreparedGame& prepared);
   void FindSids(const TArcInfo& game, TPreparedGame& prepared) const;
+  std::string SidKey(const std::u16string& sidFile) const;
 
   TGameSettings settings_;
   TZipReader reader_;

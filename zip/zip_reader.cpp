@@ -5,6 +5,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cerrno>
 #include <cstring>
 
@@ -226,6 +227,22 @@ void TZipReader::ExtractEntryToMemory(const TZipEntry& entry, std::vector<uint8_
     Fail(entry.StoredPath + ": entry not found");
   }
   ReadEntry(entry.Index, out, maxSize);
+}
+
+std::string TZipReader::CrcList() const {
+  RequireOpen();
+  std::string list;
+  char hex[16];
+  for (int64_t index = 0; index < entry_count_; ++index) {
+    zip_stat_t st;
+    zip_stat_init(&st);
+    const bool known = zip_stat_index(archive_.get(), static_cast<zip_uint64_t>(index), 0, &st) == 0 &&
+                       (st.valid & ZIP_STAT_CRC) != 0;
+    std::snprintf(hex, sizeof hex, "%08x", known ? static_cast<unsigned>(st.crc) : 0u);
+    if (index) list += ',';
+    list += hex;
+  }
+  return list;
 }
 
 std::string TZipReader::RootEntryName(std::string_view name) const {

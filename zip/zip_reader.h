@@ -80,6 +80,9 @@ class TZipReader {
   // Reads the root entry named `name` as Windows-1252 text and returns it as
   // UTF-8. Same failures as ExtractToMemory.
   std::string ExtractToString(std::string_view name, uint64_t maxSize = kMaxMemoryEntry);
+  // The CRC-32 of every entry in central directory order, in hexadecimal,
+  // separated by ','.
+  std::string CrcList() const;
   // The name ExtractRootEntry writes the root entry `name` under: its stored
   // name without the "./" in front. Throws when there is none.
   std::string RootEntryName(std::string_view name) const;

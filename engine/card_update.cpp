@@ -1,0 +1,266 @@
+// Bringing an output folder up to date in place: the games whose zips did
+// not change stay, or move with a rename; the rest is written as a fresh job
+// writes it; every folder whose entries changed gets them again in the job's
+// order, since the devices list a folder in the order of its entries.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <map>
+#include <memory>
+#include <unordered_map>
+
+#include "base/error.h"
+#include "base/file_system.h"
+#include "base/shell_delete.h"
+#include "base/text.h"
+#include "engine/folder_partition.h"
+#include "engine/game_write.h"
+#include "engine/manifest.h"
+#include "engine/work_thread.h"
+
+namespace vq {
+
+namespace {
+
+// The folders that hold what an update moves aside. Names of eight upper-case
+// letters and digits take the fewest directory slots on FAT.
+constexpr const char* kHolder = kUpdateHolder;
+constexpr const char* kSecondHolder = kSecondUpdateHolder;
+
+// The folder that holds `path` ("A/AB/Game/" -> "A/AB/"; "Game/" -> "").
+std::string ContainerOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/', path.size() - 2);
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The last part of a folder path, with its '/'.
+std::string LastPart(const std::string& path) { return path.substr(ContainerOf(path).size()); }
+
+// Every folder's children, in the order the games' paths list them.
+std::map<std::string, std::vector<std::string>> Children(const std::vector<std::string>& paths) {
+  std::map<std::string, std::vector<std::string>> children;
+  for (const std::string& path : paths) {
+    for (std::string part = path; !part.empty(); part = ContainerOf(part)) {
+      std::vector<std::string>& list = children[ContainerOf(part)];
+      if (std::find(list.begin(), list.end(), LastPart(part)) == list.end()) list.push_back(LastPart(part));
+    }
+  }
+  return children;
+}
+
+// The names in `folder` in the order the file system lists them.
+std::vector<std::string> ListingOrder(const std::string& folder) {
+  std::vector<std::string> names;
+  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+  if (!dir) return names;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  return names;
+}
+
+void Rename(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    const int err = errno;
+    throw SystemError(Format("Cannot move \"%s\" to \"%s\"", ClipText(from).c_str(), ClipText(to).c_str()), err);
+  }
+}
+
+void MakeFolder(const std::string& path) {
+  if (::mkdir(path.c_str(), 0777) != 0) {
+    const int err = errno;
+    throw SystemError(Format("Unable to create directory \"%s\"", ClipText(path).c_str()), err);
+  }
+}
+
+}  // namespace
+
+std::string TWorkThread::RelativeZip(const std::string& zip) const {
+  return zip.starts_with(FSourceDir) ? zip.substr(FSourceDir.size()) : zip;
+}
+
+void TWorkThread::PlanUpdate() {
+  UpdateProgress("Comparing with the output folder...");
+  FOldManifest = std::make_unique<TManifest>(ReadManifest(FindManifest(FDestDir)));
+  const std::vector<TManifestGame>& old = FOldManifest->Games;
+  const size_t n = ArchiveList.size();
+  std::vector<std::string> newPaths;
+  std::unordered_map<std::string, int> newUses, oldUses;
+  for (TArcInfo& game : ArchiveList) {
+    game.RealOutPath = PlaceGame(game, n);
+    ++newUses[newPaths.emplace_back(Utf16ToUtf8(game.RealOutPath))];
+  }
+  std::unordered_map<std::string, size_t> oldByZip;
+  std::vector<std::string> oldPaths;
+  for (size_t j = 0; j < old.size(); ++j) {
+    oldByZip.emplace(old[j].Zip, j);
+    ++oldUses[oldPaths.emplace_back(old[j].Path)];
+  }
+  // A game stays when its sources and folder name are the ones written, it
+  // has its folder to itself, and the folder is there.
+  FReuse.assign(n, -1);
+  std::vector<bool> oldTaken(old.size(), false);
+  for (size_t i = 0; i < n; ++i) {
+    const TArcInfo& game = ArchiveList[i];
+    TManifestGame source;
+    source.Zip = RelativeZip(game.ZipFile);
+    source.Size = game.ZipSize;
+    source.Time = game.ZipTime;
+    source.Crcs = game.ZipCrcs;
+    source.Sids = game.SidKey;
+    const auto found = oldByZip.find(source.Zip);
+    if (found == oldByZip.end()) {
+      ++FUpdateCounts.Added;
+      continue;
+    }
+    const TManifestGame& was = old[found->second];
+    const bool same = was.SameSource(source) && LastPart(was.Path) == LastPart(newPaths[i]) &&
+                      newUses[newPaths[i]] == 1 && oldUses[was.Path] == 1 && !oldTaken[found->second] &&
+                      DirectoryExists(FDestDir + was.Path);
+    if (!same) {
+      ++FUpdateCounts.Changed;
+      continue;
+    }
+    FReuse[i] = static_cast<int>(found->second);
+    oldTaken[found->second] = true;
+    ++(was.Path == newPaths[i] ? FUpdateCounts.Kept : FUpdateCounts.Moved);
+  }
+  std::unordered_map<std::string, bool> stillThere;
+  for (const TArcInfo& game : ArchiveList) stillThere[RelativeZip(game.ZipFile)] = true;
+  for (const TManifestGame& was : old) {
+    if (!stillThere.count(was.Zip)) ++FUpdateCounts.Deleted;
+  }
+  // The folders whose entries change: the output folder always (its game
+  // list and record are written anew), and every folder whose list of
+  // entries differs.
+  const auto before = Children(oldPaths);
+  const auto after = Children(newPaths);
+  FChangedFolders = {""};
+  for (const auto* side : {&before, &after}) {
+    for (const auto& [folder, list] : *side) {
+      const auto a = before.find(folder);
+      const auto b = after.find(folder);
+      const bool equal = a != before.end() && b != after.end() && a->second == b->second;
+      if (!equal) FChangedFolders.insert(folder);
+    }
+  }
+}
+
+void TWorkThread::StageUpdate() {
+  UpdateProgress("Making room for the update...");
+  // What an update cut off left aside is not needed: the record still
+  // describes the folder as it was before, and goes back to its place.
+  const std::string record = FindManifest(FDestDir);
+  if (record != FDestDir + kManifestName) Rename(record, FDestDir + kManifestName);
+  for (const char* holder : {kHolder, kSecondHolder}) {
+    if (DirectoryExists(FDestDir + holder)) TShellDelete(nullptr).Delete(FDestDir + holder);
+  }
+  // The games that are not kept go first.
+  const std::vector<TManifestGame>& old = FOldManifest->Games;
+  std::vector<bool> kept(old.size(), false);
+  for (const int j : FReuse) {
+    if (j >= 0) kept[static_cast<size_t>(j)] = true;
+  }
+  for (size_t j = 0; j < old.size(); ++j) {
+    if (Terminated()) return;
+    if (!kept[j] && DirectoryExists(FDestDir + old[j].Path)) TShellDelete(nullptr).Delete(FDestDir + old[j].Path);
+  }
+  // Every changed folder is emptied into the holder, the deepest first, so
+  // that it can be filled again in the job's order.
+  MakeFolder(FDestDir + kHolder);
+  std::vector<std::string> folders(FChangedFolders.begin(), FChangedFolders.end());
+  std::sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) {
+    return std::count(a.begin(), a.end(), '/') > std::count(b.begin(), b.end(), '/');
+  });
+  int counter = 0;
+  for (const std::string& folder : folders) {
+    if (!DirectoryExists(FDestDir + folder)) continue;
+    for (const std::string& name : ListingOrder(FDestDir + folder)) {
+      if (folder.empty() && (name == kHolder || name == kSecondHolder)) continue;
+      // The record keeps its name aside, so that an update cut off finds it.
+      const std::string aside = folder.empty() && name == kManifestName ? name : std::to_string(++counter);
+      const bool isFolder = DirectoryExists(FDestDir + folder + name);
+      Rename(FDestDir + folder + name, FDestDir + kHolder + "/" + aside);
+      FStaged[folder + name + (isFolder ? "/" : "")] = aside;
+    }
+  }
+  // The holder now is the output folder's only entry. A folder is filled at
+  // its first free place, so the holder must stand at the front: a second,
+  // made now, takes the front when the first one does not.
+  MakeFolder(FDestDir + kSecondHolder);
+  const std::vector<std::string> order = ListingOrder(FDestDir);
+  const auto first = std::find(order.begin(), order.end(), kHolder);
+  const auto second = std::find(order.begin(), order.end(), kSecondHolder);
+  if (second < first) {
+    for (const auto& [path, aside] : FStaged) {
+      Rename(FDestDir + kHolder + "/" + aside, FDestDir + kSecondHolder + "/" + aside);
+    }
+    TShellDelete(nullptr).Delete(FDestDir + kHolder);
+    FHolder = kSecondHolder;
+  } else {
+    TShellDelete(nullptr).Delete(FDestDir + kSecondHolder);
+    FHolder = kHolder;
+  }
+}
+
+void TWorkThread::EnsureFolder(const std::string& folder) {
+  // Each missing level comes back from the holder, or is made.
+  for (size_t slash = folder.find('/'); slash != std::string::npos; slash = folder.find('/', slash + 1)) {
+    const std::string level = folder.substr(0, slash + 1);
+    if (DirectoryExists(FDestDir + level)) continue;
+    const auto staged = FStaged.find(level);
+    if (staged != FStaged.end()) {
+      Rename(FDestDir + FHolder + "/" + staged->second, FDestDir + level);
+      FStaged.erase(staged);
+    } else {
+      MakeFolder(FDestDir + level);
+    }
+  }
+}
+
+void TWorkThread::PlaceKeptGame(TGameWrite& w, size_t index) {
+  TArcInfo& game = *w.Game;
+  const TManifestGame& was = FOldManifest->Games[static_cast<size_t>(FReuse[index])];
+  const std::string path = Utf16ToUtf8(game.RealOutPath);
+  w.Folder = FDestDir + path;
+  EnsureFolder(ContainerOf(path));
+  if (!DirectoryExists(w.Folder)) {
+    const auto staged = FStaged.find(was.Path);
+    if (staged == FStaged.end()) throw Error(Format("\"%s\" has gone", ClipText(FDestDir + was.Path).c_str()));
+    Rename(FDestDir + FHolder + "/" + staged->second, w.Folder);
+    FStaged.erase(staged);
+  }
+  // The game list and the summary show it as the job that wrote it did.
+  game.ExtractedFileCount = was.ExtractedFileCount;
+  game.UnhandledFileCount = was.UnhandledFileCount;
+  game.ExtractionStatus = Utf8ToUtf16(was.Status);
+  for (const std::string& ext : was.Extensions) AddSortedUnique(FCollator, FUnknownExtensions, Utf8ToUtf16(ext));
+  w.Tally.FGameCount = 1;
+  w.Tally.FExtractedTapeArchives = was.TapeArchives;
+  w.Tally.FExtractedTapeFiles = was.TapeFiles;
+  w.Tally.FTapeArchivesNotExtracted = was.TapesNotExtracted;
+  w.Tally.FSIDCount = was.SidCount;
+  w.Tally.FSIDErrors = was.SidErrors;
+  w.Record = was;
+  w.Record.Path = path;
+  w.Record.UniqueID = game.UniqueID;
+  w.Kept = true;
+  w.Done = true;
+}
+
+void TWorkThread::FinishUpdate() {
+  // What is left aside belonged to games and folders that are gone.
+  if (!FHolder.empty() && DirectoryExists(FDestDir + FHolder)) TShellDelete(nullptr).Delete(FDestDir + FHolder);
+  FHolder.clear();
+  FStaged.clear();
+}
+
+std::string TWorkThread::UpdateText() const {
+  return Format("Update: %d added, %d changed, %d moved, %d deleted, %d kept.", FUpdateCounts.Added,
+                FUpdateCounts.Changed, FUpdateCounts.Moved, FUpdateCounts.Deleted, FUpdateCounts.Kept);
+}
+
+}  // namespace vq

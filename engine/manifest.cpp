@@ -1,0 +1,186 @@
+#include "engine/manifest.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <unistd.h>
+
+#include "base/error.h"
+#include "base/file_system.h"
+#include "base/text.h"
+
+namespace vq {
+
+namespace {
+
+// The first line of every manifest; the number counts format changes.
+constexpr const char* kHeader = "# Vondral64 Quillem SD manifest 1";
+// Larger files are not manifests this program wrote.
+constexpr size_t kMaxManifest = size_t{256} << 20;
+
+// A field with its tab, line end and backslash written as \t, \n, \r, \\.
+std::string Escape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\\': out += "\\\\"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string Unescape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      out += text[i];
+      continue;
+    }
+    const char c = text[++i];
+    out += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
+  }
+  return out;
+}
+
+std::vector<std::string> Fields(std::string_view line) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  for (;;) {
+    const size_t tab = line.find('\t', start);
+    fields.push_back(Unescape(line.substr(start, tab == std::string_view::npos ? tab : tab - start)));
+    if (tab == std::string_view::npos) return fields;
+    start = tab + 1;
+  }
+}
+
+// Items each ended by `separator`, so that an empty item survives.
+std::string Joined(const std::vector<std::string>& items, char separator) {
+  std::string out;
+  for (const std::string& item : items) {
+    out += item;
+    out += separator;
+  }
+  return out;
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> items;
+  size_t start = 0;
+  for (size_t at = text.find(separator); at != std::string::npos; at = text.find(separator, start)) {
+    items.push_back(text.substr(start, at - start));
+    start = at + 1;
+  }
+  return items;
+}
+
+int64_t Number(const std::string& text, const std::string& path) {
+  size_t used = 0;
+  try {
+    const long long value = std::stoll(text, &used);
+    if (used == text.size()) return value;
+  } catch (const std::exception&) {
+  }
+  throw Error(path + ": not a manifest of this program (bad number \"" + ClipText(text) + "\")");
+}
+
+}  // namespace
+
+std::string FindManifest(const std::string& folder) {
+  const std::string base = IncludeTrailingDelimiter(folder);
+  for (const std::string& path : {base + kManifestName, base + kUpdateHolder + "/" + kManifestName,
+                                  base + kSecondUpdateHolder + "/" + kManifestName}) {
+    if (FileExists(path)) return path;
+  }
+  return {};
+}
+
+std::string OptionsFingerprint(const TJobOptions& options) {
+  // Only what shapes the tree: which games there are is the update's own
+  // business, and so are the sources of the tunes.
+  return Format("style=%d nfo=%d sids=%d autoswap=%d t64=%d uppercase=%d", static_cast<int>(options.FileNameStyle),
+                static_cast<int>(options.NFOStyle), options.IncludeSIDs ? 1 : 0, options.AutoSwap ? 1 : 0,
+                options.ExtractT64 ? 1 : 0, options.ForceUppercase ? 1 : 0);
+}
+
+TManifest ReadManifest(const std::string& path) {
+  const std::string text = ReadWholeFileAsString(path, kMaxManifest);
+  TManifest manifest;
+  size_t start = 0;
+  int lineNumber = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string_view line(text.data() + start, end - start);
+    start = end + 1;
+    ++lineNumber;
+    if (lineNumber == 1) {
+      if (line != kHeader) throw Error(path + ": not a manifest of this program");
+      continue;
+    }
+    const std::vector<std::string> f = Fields(line);
+    if (f[0] == "options" && f.size() == 2) {
+      manifest.Fingerprint = f[1];
+    } else if (f[0] == "game" && f.size() == 19) {
+      TManifestGame& g = manifest.Games.emplace_back();
+      g.Zip = f[1];
+      g.Size = static_cast<uint64_t>(Number(f[2], path));
+      g.Time = Number(f[3], path);
+      g.Crcs = f[4];
+      g.Sids = f[5];
+      g.Path = f[6];
+      g.Files = Split(f[7], '\x1f');
+      g.UniqueID = static_cast<int32_t>(Number(f[8], path));
+      g.ExtractedFileCount = static_cast<int32_t>(Number(f[9], path));
+      g.UnhandledFileCount = static_cast<int32_t>(Number(f[10], path));
+      g.Status = f[11];
+      g.Extensions = Split(f[12], '\x1f');
+      g.TapeArchives = static_cast<int32_t>(Number(f[13], path));
+      g.TapeFiles = static_cast<int32_t>(Number(f[14], path));
+      g.TapesNotExtracted = static_cast<int32_t>(Number(f[15], path));
+      g.SidCount = static_cast<int32_t>(Number(f[16], path));
+      g.SidErrors = static_cast<int32_t>(Number(f[17], path));
+      if (f[18] != "end") throw Error(path + ": not a manifest of this program (line " + std::to_string(lineNumber) + ")");
+    } else if (!line.empty()) {
+      throw Error(path + ": not a manifest of this program (line " + std::to_string(lineNumber) + ")");
+    }
+  }
+  if (lineNumber == 0) throw Error(path + ": not a manifest of this program (empty)");
+  return manifest;
+}
+
+void WriteManifest(const std::string& path, const TManifest& manifest) {
+  std::string text = std::string(kHeader) + "\noptions\t" + Escape(manifest.Fingerprint) + "\n";
+  for (const TManifestGame& g : manifest.Games) {
+    // Lists are joined by the unit separator, which no written name holds.
+    const std::vector<std::string> fields{
+        "game", g.Zip, std::to_string(g.Size), std::to_string(g.Time), g.Crcs, g.Sids, g.Path,
+        Joined(g.Files, '\x1f'), std::to_string(g.UniqueID), std::to_string(g.ExtractedFileCount),
+        std::to_string(g.UnhandledFileCount), g.Status, Joined(g.Extensions, '\x1f'), std::to_string(g.TapeArchives),
+        std::to_string(g.TapeFiles), std::to_string(g.TapesNotExtracted), std::to_string(g.SidCount),
+        std::to_string(g.SidErrors), "end"};
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (i) text += '\t';
+      text += Escape(fields[i]);
+    }
+    text += '\n';
+  }
+  const std::string temporary = path + ".tmp";
+  try {
+    WriteWholeFile(temporary, text.data(), text.size());
+  } catch (const Error&) {
+    ::unlink(temporary.c_str());
+    throw;
+  }
+  if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(temporary.c_str());
+    throw SystemError(path, err);
+  }
+}
+
+}  // namespace vq

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/arc_info.h"
+#include "engine/job_options.h"
+
+namespace vq {
+
+// The manifest's file name in the output folder.
+constexpr const char* kManifestName = "vqsd-manifest.txt";
+
+// One game as a job wrote it: where it came from, where it went, what it
+// left, and what it added to the game list and the summary.
+struct TManifestGame {
+  // Its source: the zip's path relative to the source folder, its size, its
+  // modification time (ns), the CRC-32 values of its entries in central
+  // directory order, and the SID tunes copied (path, size and time of each).
+  std::string Zip;
+  uint64_t Size = 0;
+  int64_t Time = 0;
+  std::string Crcs;
+  std::string Sids;
+  // Its game folder relative to the output folder, ending in '/', and the
+  // files written into it, in the order they were written.
+  std::string Path;
+  std::vector<std::string> Files;
+  // What the game list and the summary show for it.
+  int32_t UniqueID = 0;
+  int32_t ExtractedFileCount = 0;
+  int32_t UnhandledFileCount = 0;
+  std::string Status;                   // ExtractionStatus, UTF-8
+  std::vector<std::string> Extensions;  // unknown extensions met, upper case
+  int32_t TapeArchives = 0;             // T64 archives converted
+  int32_t TapeFiles = 0;                // PC64 files written from them
+  int32_t TapesNotExtracted = 0;        // T64 archives that gave no file
+  int32_t SidCount = 0;                 // 1: its tune was copied
+  int32_t SidErrors = 0;                // 1: its tune was missing
+
+  // True when `other` comes from the same zip and tunes, unchanged.
+  bool SameSource(const TManifestGame& other) const {
+    return Zip == other.Zip && Size == other.Size && Time == other.Time && Crcs == other.Crcs && Sids == other.Sids;
+  }
+};
+
+// The record of an output folder: the options that shaped it and its games
+// in the order they were written.
+struct TManifest {
+  std::string Fingerprint;
+  std::vector<TManifestGame> Games;
+};
+
+// The folders in the output folder that hold what an update moves aside
+// while it runs; an update cut off leaves them, the record inside.
+constexpr const char* kUpdateHolder = "VQSDTMP1";
+constexpr const char* kSecondUpdateHolder = "VQSDTMP2";
+
+// The manifest of the output folder `folder`: at its top, or, after an update
+// was cut off, in a holder; empty when there is none.
+std::string FindManifest(const std::string& folder);
+
+// The options that shape the output, as one text: two runs with equal
+// fingerprints write equal trees from equal sources.
+std::string OptionsFingerprint(const TJobOptions& options);
+
+// Reads the manifest at `path`. Throws vq::Error("<path>: <cause>") when it
+// is missing, unreadable or not a manifest.
+TManifest ReadManifest(const std::string& path);
+
+// Writes `manifest` to `path` through "<path>.tmp", renamed when complete.
+// Throws vq::Error on failure; no half-written manifest keeps the name.
+void WriteManifest(const std::string& path, const TManifest& manifest);
+
+}  // namespace vq
