@@ -59,7 +59,7 @@ TEST_F(Extraction, OneGameWithDisksStrayFileAndOptimizedNfo) {
   EXPECT_EQ(ListTree(Out()), (std::vector<std::string>{"Bubble Bobble Deluxe/", "Bubble Bobble Deluxe/Bubble (Disk 1).d64",
                                                         "Bubble Bobble Deluxe/Bubble (Disk 2).D64",
                                                         "Bubble Bobble Deluxe/VERSION.NFO", "Bubble Bobble Deluxe/extra/",
-                                                        "Bubble Bobble Deluxe/extra/Cart.crt", "GameList.csv"}));
+                                                        "Bubble Bobble Deluxe/extra/Cart.crt", "GameList.csv", "vqsd-manifest.txt"}));
   EXPECT_EQ(ReadFile(Out() + "Bubble Bobble Deluxe/Bubble (Disk 1).d64"), "disk one");
   EXPECT_EQ(ReadFile(Out() + "Bubble Bobble Deluxe/VERSION.NFO"),
             "Bubble Bobble Deluxe\r\nName: Bubble Bobble: Deluxe\r\nPublished: 1986 Test Soft\r\nUnique-ID: "
