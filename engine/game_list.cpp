@@ -26,6 +26,8 @@ std::u16string DoubleQuotes(std::u16string_view text) {
 
 }  // namespace
 
+std::string GameListName(TFileNameStyle style) { return style == fnsSD2IEC ? "gamelist.csv" : "GameList.csv"; }
+
 void TWorkThread::WriteGameList() {
   std::vector<std::u16string> lines;
   lines.reserve(ArchiveList.size() + 1);
@@ -43,7 +45,7 @@ void TWorkThread::WriteGameList() {
   }
   // Written whole beside its final name, then renamed: a game list is there
   // only when the job finished, and then complete.
-  const std::string path = FDestDir + (FFileNameStyle == fnsSD2IEC ? "gamelist.csv" : "GameList.csv");
+  const std::string path = FDestDir + GameListName(FFileNameStyle);
   WriteTextLines(path + ".tmp", lines);
   if (::rename((path + ".tmp").c_str(), path.c_str()) != 0) {
     const int err = errno;

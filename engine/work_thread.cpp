@@ -1,5 +1,7 @@
 #include "engine/work_thread.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <exception>
 
@@ -155,11 +157,17 @@ void TWorkThread::MakeFolderNamesUnique() {
 }
 
 void TWorkThread::WriteManifestFile() {
-  // Written last: an output folder has a record only when it is complete.
+  // Written last: an output folder has a record only when it is complete,
+  // and without its record it counts as unfinished, game list or not.
   TManifest manifest;
   manifest.Fingerprint = FFingerprint;
   manifest.Games = std::move(FManifestGames);
-  WriteManifest(FDestDir + kManifestName, manifest);
+  try {
+    WriteManifest(FDestDir + kManifestName, manifest);
+  } catch (const Error&) {
+    ::unlink((FDestDir + GameListName(FFileNameStyle)).c_str());
+    throw;
+  }
 }
 
 TZipWorker& TWorkThread::Worker(int thread) { return *FWorkers[static_cast<size_t>(thread)]; }

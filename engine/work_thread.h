@@ -59,6 +59,9 @@ struct TJobCounts {
   int32_t FUnreadableFolders = 0;         // source folders that could not be read
 };
 
+// The game list's file name in the output folder.
+std::string GameListName(TFileNameStyle style);
+
 // One job: from the scan of the source tree to the game list, on a worker
 // thread of its own. Folder texts use '/' and always end in it.
 class TWorkThread : public TThread, private TJobCounts {
