@@ -10,7 +10,7 @@ void TAutoDialogs::ShowMessage(const QString& text) { std::fprintf(stderr, "%s\n
 
 void TAutoDialogs::ShowWarning(const QString& text) { std::fprintf(stderr, "warning: %s\n", qPrintable(text)); }
 
-bool TAutoDialogs::Confirm(const QString&) { return true; }
+TOutputChoice TAutoDialogs::AskExistingOutput(const QString&) { return TOutputChoice::ocDelete; }
 
 QString TAutoDialogs::ChooseFolder(const QString&, bool) { return QString(); }
 

@@ -4,6 +4,13 @@
 
 namespace vq {
 
+// The answers to the question about an output folder that exists already.
+enum class TOutputChoice {
+  ocUpdate,  // bring it up to date in place
+  ocDelete,  // delete it and write it anew
+  ocCancel,  // leave it and start nothing
+};
+
 // Every dialog the main window shows, behind one seam so that tests can
 // answer them. Texts are given as the window means them: lines may be
 // separated by CR LF or by single CR characters.
@@ -15,8 +22,9 @@ class TDialogs {
   virtual void ShowMessage(const QString& text) = 0;
   // A warning box with an OK button.
   virtual void ShowWarning(const QString& text) = 0;
-  // A confirmation with Yes and No, No the default button; true for Yes.
-  virtual bool Confirm(const QString& text) = 0;
+  // The question about an existing output folder, with the buttons Update,
+  // Delete and Cancel; Cancel is the default button and the answer to Escape.
+  virtual TOutputChoice AskExistingOutput(const QString& text) = 0;
   // The folder chooser, preset to `start`; `destination` adds the buttons
   // that create and delete folders. Empty when cancelled.
   virtual QString ChooseFolder(const QString& start, bool destination) = 0;

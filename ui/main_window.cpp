@@ -128,19 +128,45 @@ void TForm1::FormActivate() {
 void TForm1::ButtonGoClick() {
   if (WorkerThread) return;
   JoinEndedJob();
-  const TJobCheck check = CheckJob(CollectJobOptions());
+  TJobCheck check = CheckJob(CollectJobOptions());
   if (!check.Problems.empty() && !check.OnlyOutputExists()) {
     FDialogs.ShowMessage(QString::fromStdString(check.Problems.front().Message));
     return;
   }
-  if (check.OnlyOutputExists() && !DeleteOutputFolder(check)) return;
+  if (check.OnlyOutputExists()) {
+    const QString question =
+        QString::fromStdString(check.Problems.front().Message) +
+        QStringLiteral("\r\rUpdate writes only what changed since the last run with these options.");
+    switch (FDialogs.AskExistingOutput(question)) {
+      case TOutputChoice::ocUpdate:
+        if (!CheckUpdate(check)) return;
+        break;
+      case TOutputChoice::ocDelete:
+        if (!DeleteOutputFolder(check)) return;
+        break;
+      case TOutputChoice::ocCancel: return;
+    }
+  }
   // A failure here is met and reported by the job.
   ForceDirectories(check.OutputFolder);
   StartJob(check.Options);
 }
 
+bool TForm1::CheckUpdate(TJobCheck& check) {
+  // Whether the folder can be updated is the check's to say.
+  TJobOptions options = CollectJobOptions();
+  options.Update = true;
+  check = CheckJob(options);
+  if (check.Problems.empty()) return true;
+  QString message = QString::fromStdString(check.Problems.front().Message);
+  if (check.Problems.front().Kind == TJobProblemKind::jpCannotUpdate) {
+    message += QStringLiteral("\r\rDelete writes the output folder anew.");
+  }
+  FDialogs.ShowMessage(message);
+  return false;
+}
+
 bool TForm1::DeleteOutputFolder(const TJobCheck& check) {
-  if (!FDialogs.Confirm(QString::fromStdString(check.Problems.front().Message))) return false;
   FStatus = QStringLiteral("Deleting the old output folder...");
   ShowStatus();
   FUi.Panel1->repaint();

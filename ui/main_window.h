@@ -25,9 +25,9 @@ struct TJobCheck;
 using TJobFactory = std::function<std::unique_ptr<TThread>(const TJobOptions& options, TOnProgressUpdate onProgress)>;
 
 // The program's working window: collects the job options, checks them,
-// deletes an earlier output folder after asking, runs one job at a time on
-// its worker thread, shows the job's reports on the status screen and keeps
-// the options in the settings store.
+// deletes or updates an earlier output folder after asking, runs one job at
+// a time on its worker thread, shows the job's reports on the status screen
+// and keeps the options in the settings store.
 //
 // Lifetime: `settings` and `dialogs` must outlive the window. The window owns
 // the running job and joins it when it ends; closing the window aborts a
@@ -124,6 +124,9 @@ class TForm1 : public QWidget {
   void SaveFormState();
   void FormClose();
   bool BrowseFolder(QLineEdit* edit, bool destination);
+  // Checks the fields again into `check`, as an update of the output folder;
+  // false, the reason shown, when the folder cannot be updated.
+  bool CheckUpdate(TJobCheck& check);
   bool DeleteOutputFolder(const TJobCheck& check);
   void StartJob(const TJobOptions& options);
   void WaitForJobEnd();

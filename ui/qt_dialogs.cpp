@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QPushButton>
 
 #include "base/shell_delete.h"
 
@@ -34,12 +35,17 @@ void TQtDialogs::ShowWarning(const QString& text) {
   QMessageBox::warning(parent_, Title(), ToDisplayText(text), QMessageBox::Ok);
 }
 
-bool TQtDialogs::Confirm(const QString& text) {
-  QMessageBox box(QMessageBox::Question, Title(), ToDisplayText(text), QMessageBox::Yes | QMessageBox::No,
-                  parent_);
-  box.setDefaultButton(QMessageBox::No);
-  box.setEscapeButton(QMessageBox::No);
-  return box.exec() == QMessageBox::Yes;
+TOutputChoice TQtDialogs::AskExistingOutput(const QString& text) {
+  QMessageBox box(QMessageBox::Question, Title(), ToDisplayText(text), QMessageBox::NoButton, parent_);
+  const QAbstractButton* update = box.addButton(QStringLiteral("Update"), QMessageBox::AcceptRole);
+  const QAbstractButton* remove = box.addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
+  QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+  box.setDefaultButton(cancel);
+  box.setEscapeButton(cancel);
+  box.exec();
+  if (box.clickedButton() == update) return TOutputChoice::ocUpdate;
+  if (box.clickedButton() == remove) return TOutputChoice::ocDelete;
+  return TOutputChoice::ocCancel;
 }
 
 QString TQtDialogs::ChooseFolder(const QString& start, bool destination) {

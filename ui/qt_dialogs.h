@@ -19,7 +19,7 @@ class TQtDialogs : public TDialogs {
   // The dialogs of TDialogs, shown modally over the parent.
   void ShowMessage(const QString& text) override;
   void ShowWarning(const QString& text) override;
-  bool Confirm(const QString& text) override;
+  TOutputChoice AskExistingOutput(const QString& text) override;
   QString ChooseFolder(const QString& start, bool destination) override;
   QString ChooseFilterFile(const QString& startDir) override;
   QString ChooseProfileToLoad(const QString& startDir) override;

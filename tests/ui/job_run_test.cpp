@@ -104,7 +104,7 @@ TEST_F(JobRunTest, AWholeJobRunsFromTheWindowAndEndsIdle) {
   EXPECT_EQ(h.Dialogs.DialogCount(), 0);
 
   // Again over the first run's output: asked, deleted for real, run again.
-  h.Dialogs.ConfirmAnswer = true;
+  h.Dialogs.OutputAnswer = TOutputChoice::ocDelete;
   h.Dialogs.OnDelete = [](const QString& path) {
     return TShellDelete(nullptr).Delete(path.toStdString()) == TDeleteResult::drDone;
   };

@@ -7,6 +7,7 @@
 #include <QRadioButton>
 
 #include "base/file_system.h"
+#include "engine/manifest.h"
 #include "ui/radio_group.h"
 #include "ui/status_screen.h"
 #include "ui/ui_test_util.h"
@@ -180,21 +181,50 @@ TEST(LaunchOptions, ASecondClickWhileAJobRunsDoesNothing) {
   ASSERT_TRUE(WaitUntil([&] { return !h.Form->JobRunning(); }));
 }
 
-TEST(ExistingOutput, AnsweringNoChangesNothing) {
-  TFormHarness h;
-  h.UseExistingFolders();
-  const std::string output = h.MakeFolder("dst/VONDRAL SD");
-  h.Dialogs.ConfirmAnswer = false;
-  h.Form->ButtonGoClick();
-  ASSERT_EQ(h.Dialogs.Questions.size(), 1);
-  EXPECT_EQ(h.Dialogs.Questions[0],
-            QStringLiteral("Output folder already exists. ALL CONTENTS OF THE OUTPUT FOLDER WILL BE DELETED IF YOU "
-                           "CONTINUE. PROCEED?\r(\"") +
-                QString::fromStdString(output) + QStringLiteral("\")"));
-  EXPECT_TRUE(h.Dialogs.Deleted.isEmpty());
-  EXPECT_TRUE(h.Jobs.empty());
-  EXPECT_EQ(h.Form->Status(), QStringLiteral("READY."));
-  EXPECT_TRUE(h.Form->Ui().ButtonGo->isEnabled());
+TEST(ExistingOutput, UpdateOrCancelLeavesTheFolder) {
+  struct TCase {
+    const char* Name;
+    TOutputChoice Answer;
+    bool Record;     // the folder holds the record of a run with the same options
+    bool JobStarts;  // else the window stays idle
+    bool Refused;    // the folder cannot be updated: the reason is shown
+  };
+  const TCase cases[] = {{"update", TOutputChoice::ocUpdate, true, true, false},
+                         {"update without a record", TOutputChoice::ocUpdate, false, false, true},
+                         {"cancel", TOutputChoice::ocCancel, true, false, false}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TFormHarness h;
+    h.UseExistingFolders();
+    const std::string output = h.MakeFolder("dst/VONDRAL SD");
+    WriteWholeFile(output + "/kept.txt", "x", 1);
+    if (c.Record) WriteManifest(output + "/" + kManifestName, {OptionsFingerprint(h.Form->CollectJobOptions()), {}});
+    h.Dialogs.OutputAnswer = c.Answer;
+    h.Form->ButtonGoClick();
+    ASSERT_EQ(h.Dialogs.Questions.size(), 1);
+    EXPECT_EQ(h.Dialogs.Questions[0],
+              QStringLiteral("Output folder already exists. ALL CONTENTS OF THE OUTPUT FOLDER WILL BE DELETED IF YOU "
+                             "CONTINUE. PROCEED?\r(\"") +
+                  QString::fromStdString(output) +
+                  QStringLiteral("\")\r\rUpdate writes only what changed since the last run with these options."));
+    EXPECT_TRUE(h.Dialogs.Deleted.isEmpty());
+    EXPECT_TRUE(FileExists(output + "/kept.txt"));
+    ASSERT_EQ(h.Jobs.size(), c.JobStarts ? 1u : 0u);
+    if (c.JobStarts) {
+      EXPECT_TRUE(h.Jobs[0].Update);
+      EXPECT_EQ(OutputFolder(h.Jobs[0]), output);
+      ASSERT_TRUE(WaitUntil([&] { return !h.Form->JobRunning(); }));
+    } else {
+      EXPECT_EQ(h.Form->Status(), QStringLiteral("READY."));
+    }
+    ASSERT_EQ(h.Dialogs.Messages.size(), c.Refused ? 1 : 0);
+    if (c.Refused) {
+      EXPECT_TRUE(h.Dialogs.Messages[0].startsWith(QStringLiteral("Cannot update \"") +
+                                                   QString::fromStdString(output) + QStringLiteral("\":")));
+      EXPECT_TRUE(h.Dialogs.Messages[0].endsWith(QStringLiteral("\r\rDelete writes the output folder anew.")));
+    }
+    EXPECT_TRUE(h.Form->Ui().ButtonGo->isEnabled());
+  }
 }
 
 TEST(ExistingOutput, FailedOrCancelledDeleteLeavesTheWindowIdle) {
@@ -202,7 +232,7 @@ TEST(ExistingOutput, FailedOrCancelledDeleteLeavesTheWindowIdle) {
   h.UseExistingFolders();
   const std::string output = h.MakeFolder("dst/vondral sd");
   h.Form->Ui().RadioGroupFileNames->SetItemIndex(1);
-  h.Dialogs.ConfirmAnswer = true;
+  h.Dialogs.OutputAnswer = TOutputChoice::ocDelete;
   h.Dialogs.DeleteAnswer = false;
   h.Form->ButtonGoClick();
   EXPECT_EQ(h.Dialogs.Deleted, QStringList{QString::fromStdString(output)});
@@ -221,7 +251,7 @@ TEST(ExistingOutput, WindowShowsTheDeletingStateWhileTheDeleteRuns) {
   TFormHarness h;
   h.UseExistingFolders();
   h.MakeFolder("dst/VONDRAL SD");
-  h.Dialogs.ConfirmAnswer = true;
+  h.Dialogs.OutputAnswer = TOutputChoice::ocDelete;
   bool checked = false;
   h.Dialogs.OnDelete = [&](const QString&) {
     const TForm1Ui& ui = h.Form->Ui();
@@ -239,6 +269,7 @@ TEST(ExistingOutput, WindowShowsTheDeletingStateWhileTheDeleteRuns) {
   h.Form->ButtonGoClick();
   EXPECT_TRUE(checked);
   ASSERT_EQ(h.Jobs.size(), 1u);
+  EXPECT_FALSE(h.Jobs[0].Update);
   // After a successful delete the job starts with "Working..." as the status.
   EXPECT_EQ(h.StatusAtJobCreation, QStringList{QStringLiteral("Working...")});
   EXPECT_TRUE(h.Dialogs.Messages.isEmpty());
@@ -248,7 +279,7 @@ TEST(ExistingOutput, ClosingTheWindowDuringTheDeleteStartsNoJob) {
   TFormHarness h;
   h.UseExistingFolders();
   h.MakeFolder("dst/VONDRAL SD");
-  h.Dialogs.ConfirmAnswer = true;
+  h.Dialogs.OutputAnswer = TOutputChoice::ocDelete;
   h.Dialogs.OnDelete = [&](const QString&) {
     h.Form->close();  // the delete hands out events; the close button is one of them
     return true;
@@ -264,7 +295,7 @@ TEST(LaunchChecks, OutputInsideTheSourceOrTheSourceInsideTheOutputIsRefused) {
   h.UseExistingFolders();
   const std::string source = h.MakeFolder("dst/VONDRAL SD/games");
   h.Form->Ui().EditSource->setText(QString::fromStdString(source));
-  h.Dialogs.ConfirmAnswer = true;
+  h.Dialogs.OutputAnswer = TOutputChoice::ocDelete;
   h.Form->ButtonGoClick();
   ASSERT_EQ(h.Dialogs.Messages.size(), 1);
   EXPECT_TRUE(h.Dialogs.Messages[0].startsWith(QStringLiteral("The output folder and the source folder")));

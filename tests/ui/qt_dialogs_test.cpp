@@ -1,5 +1,6 @@
-// The desktop dialogs: the confirmation's default answer, how message texts
-// break their lines, and the folder delete behind the progress display.
+// The desktop dialogs: the answers to the output folder question, how
+// message texts break their lines, and the folder delete behind the progress
+// display.
 #include "ui/qt_dialogs.h"
 
 #include <gtest/gtest.h>
@@ -30,25 +31,43 @@ void OnModalDialog(const std::function<void(QMessageBox*)>& act) {
   timer->start();
 }
 
-TEST(QtDialogs, EnterInTheConfirmationAnswersNo) {
+// The button of `box` labelled `text`.
+QAbstractButton* Button(QMessageBox* box, const QString& text) {
+  for (QAbstractButton* button : box->buttons()) {
+    if (button->text() == text) return button;
+  }
+  return nullptr;
+}
+
+TEST(QtDialogs, EnterInTheOutputQuestionCancels) {
   TQtDialogs dialogs;
   QString shown;
   OnModalDialog([&](QMessageBox* box) {
     shown = box->text();
-    EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+    EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Cancel));
     QTest::keyClick(box, Qt::Key_Return);
   });
-  EXPECT_FALSE(dialogs.Confirm(QStringLiteral("PROCEED?\r(\"/out/VONDRAL SD\")")));
+  EXPECT_EQ(dialogs.AskExistingOutput(QStringLiteral("PROCEED?\r(\"/out/VONDRAL SD\")")), TOutputChoice::ocCancel);
   // A single CR breaks the line on screen.
   EXPECT_EQ(shown, QStringLiteral("PROCEED?\n(\"/out/VONDRAL SD\")"));
 }
 
-TEST(QtDialogs, YesIsTheOnlyAnswerThatConfirms) {
+TEST(QtDialogs, EachOutputAnswerHasItsButton) {
+  const std::pair<QString, TOutputChoice> cases[] = {{QStringLiteral("Update"), TOutputChoice::ocUpdate},
+                                                     {QStringLiteral("Delete"), TOutputChoice::ocDelete},
+                                                     {QString(), TOutputChoice::ocCancel}};
   TQtDialogs dialogs;
-  OnModalDialog([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
-  EXPECT_TRUE(dialogs.Confirm(QStringLiteral("Sure?")));
-  OnModalDialog([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
-  EXPECT_FALSE(dialogs.Confirm(QStringLiteral("Sure?")));
+  for (const auto& [label, answer] : cases) {
+    OnModalDialog([label](QMessageBox* box) {
+      QAbstractButton* button = Button(box, label);
+      if (button != nullptr) {
+        button->click();
+      } else {
+        QTest::keyClick(box, Qt::Key_Escape);
+      }
+    });
+    EXPECT_EQ(dialogs.AskExistingOutput(QStringLiteral("Sure?")), answer) << label.toStdString();
+  }
 }
 
 TEST(QtDialogs, MessagesShowTheirTextWithLineBreaks) {

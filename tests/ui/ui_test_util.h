@@ -27,9 +27,9 @@ class TFakeDialogs : public TDialogs {
  public:
   void ShowMessage(const QString& text) override { Messages << text; }
   void ShowWarning(const QString& text) override { Warnings << text; }
-  bool Confirm(const QString& text) override {
+  TOutputChoice AskExistingOutput(const QString& text) override {
     Questions << text;
-    return ConfirmAnswer;
+    return OutputAnswer;
   }
   QString ChooseFolder(const QString& start, bool destination) override {
     FolderStarts << start;
@@ -58,7 +58,7 @@ class TFakeDialogs : public TDialogs {
 
   QStringList Messages, Warnings, Questions, FolderStarts, FilterStarts, ProfileStarts, Deleted;
   std::vector<bool> FolderForDestination;
-  bool ConfirmAnswer = false;
+  TOutputChoice OutputAnswer = TOutputChoice::ocCancel;
   QString FolderAnswer, FilterAnswer, LoadAnswer, SaveAnswer;
   bool DeleteAnswer = true;
   std::function<bool(const QString&)> OnDelete;  // replaces DeleteAnswer when set
