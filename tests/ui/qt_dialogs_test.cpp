@@ -58,8 +58,8 @@ TEST(QtDialogs, EachOutputAnswerHasItsButton) {
                                                      {QString(), TOutputChoice::ocCancel}};
   TQtDialogs dialogs;
   for (const auto& [label, answer] : cases) {
-    OnModalDialog([label](QMessageBox* box) {
-      QAbstractButton* button = Button(box, label);
+    OnModalDialog([text = label](QMessageBox* box) {
+      QAbstractButton* button = Button(box, text);
       if (button != nullptr) {
         button->click();
       } else {
