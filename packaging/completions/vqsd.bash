@@ -26,7 +26,7 @@ _vqsd() {
   esac
   local options='--source --dest --hvsc --no-hvsc --filter --no-filter --style --nfo
     --autoswap --no-autoswap --t64 --no-t64 --uppercase --no-uppercase --test --no-test --keep-going --no-keep-going --jobs
-    --replace --profile --log --json -q --quiet -v --verbose --version --help'
+    --replace --update --profile --log --json -q --quiet -v --verbose --version --help'
   mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
 }
 complete -F _vqsd vqsd
