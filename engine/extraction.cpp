@@ -132,6 +132,9 @@ void AddSortedUnique(const TCollator& collator, std::vector<std::u16string>& lis
 
 void TWorkThread::ExtractArchives() {
   const size_t n = ArchiveList.size();
+  // The record is begun before the first game, so that it takes its place in
+  // the output folder at one point of every run.
+  if (!FTestMode) FManifest = std::make_unique<TManifestWriter>(FDestDir + kManifestName, FFingerprint);
   const int threads = PipelineThreads();
   TByteBudget budget(kPreparedBytesCap);
   std::atomic<size_t> writing{0};  // the game this thread writes or waits for
@@ -185,7 +188,7 @@ void TWorkThread::ExtractArchives() {
         w->Reader = &FZipper->Reader();
         WriteGame(*w);
         AddCounts(w->Tally);
-        FManifestGames.push_back(ManifestRecord(*w));
+        RecordGame(ManifestRecord(*w));
       }
     } catch (const Error& e) {
       FinishWritesBefore(*w, writes, writers);
@@ -259,7 +262,7 @@ void TWorkThread::FinishWrites(TWrites& writes, TTaskQueue& writers, TFinish how
       std::rethrow_exception(w->Failure);
     }
     AddCounts(w->Tally);
-    FManifestGames.push_back(w->Kept ? w->Record : ManifestRecord(*w));
+    RecordGame(w->Kept ? w->Record : ManifestRecord(*w));
   }
 }
 

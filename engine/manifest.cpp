@@ -153,34 +153,52 @@ TManifest ReadManifest(const std::string& path) {
   return manifest;
 }
 
-void WriteManifest(const std::string& path, const TManifest& manifest) {
-  std::string text = std::string(kHeader) + "\noptions\t" + Escape(manifest.Fingerprint) + "\n";
-  for (const TManifestGame& g : manifest.Games) {
-    // Lists are joined by the unit separator, which no written name holds.
-    const std::vector<std::string> fields{
-        "game", g.Zip, std::to_string(g.Size), std::to_string(g.Time), g.Crcs, g.Sids, g.Path,
-        Joined(g.Files, '\x1f'), std::to_string(g.UniqueID), std::to_string(g.ExtractedFileCount),
-        std::to_string(g.UnhandledFileCount), g.Status, Joined(g.Extensions, '\x1f'), std::to_string(g.TapeArchives),
-        std::to_string(g.TapeFiles), std::to_string(g.TapesNotExtracted), std::to_string(g.SidCount),
-        std::to_string(g.SidErrors), "end"};
-    for (size_t i = 0; i < fields.size(); ++i) {
-      if (i) text += '\t';
-      text += Escape(fields[i]);
-    }
-    text += '\n';
+TManifestWriter::TManifestWriter(std::string path, const std::string& fingerprint)
+    : path_(std::move(path)), file_(std::make_unique<TNewFile>(path_ + ".tmp")) {
+  buffer_ = std::string(kHeader) + "\noptions\t" + Escape(fingerprint) + "\n";
+}
+
+TManifestWriter::~TManifestWriter() = default;
+
+void TManifestWriter::Add(const TManifestGame& g) {
+  // Lists are ended item by item by the unit separator, which no written
+  // name holds.
+  const std::string fields[] = {
+      "game", g.Zip, std::to_string(g.Size), std::to_string(g.Time), g.Crcs, g.Sids, g.Path,
+      Joined(g.Files, '\x1f'), std::to_string(g.UniqueID), std::to_string(g.ExtractedFileCount),
+      std::to_string(g.UnhandledFileCount), g.Status, Joined(g.Extensions, '\x1f'), std::to_string(g.TapeArchives),
+      std::to_string(g.TapeFiles), std::to_string(g.TapesNotExtracted), std::to_string(g.SidCount),
+      std::to_string(g.SidErrors), "end"};
+  bool first = true;
+  for (const std::string& field : fields) {
+    if (!first) buffer_ += '\t';
+    first = false;
+    buffer_ += Escape(field);
   }
-  const std::string temporary = path + ".tmp";
-  try {
-    WriteWholeFile(temporary, text.data(), text.size());
-  } catch (const Error&) {
-    ::unlink(temporary.c_str());
-    throw;
-  }
-  if (::rename(temporary.c_str(), path.c_str()) != 0) {
+  buffer_ += '\n';
+  if (buffer_.size() >= (64u << 10)) Flush();
+}
+
+void TManifestWriter::Flush() {
+  file_->Write(buffer_.data(), buffer_.size());
+  buffer_.clear();
+}
+
+void TManifestWriter::Commit() {
+  Flush();
+  file_->Commit();
+  const std::string temporary = path_ + ".tmp";
+  if (::rename(temporary.c_str(), path_.c_str()) != 0) {
     const int err = errno;
     ::unlink(temporary.c_str());
-    throw SystemError(path, err);
+    throw SystemError(path_, err);
   }
+}
+
+void WriteManifest(const std::string& path, const TManifest& manifest) {
+  TManifestWriter writer(path, manifest.Fingerprint);
+  for (const TManifestGame& game : manifest.Games) writer.Add(game);
+  writer.Commit();
 }
 
 }  // namespace vq

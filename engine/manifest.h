@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,8 @@
 #include "engine/job_options.h"
 
 namespace vq {
+
+class TNewFile;
 
 // The manifest's file name in the output folder.
 constexpr const char* kManifestName = "vqsd-manifest.txt";
@@ -69,8 +72,27 @@ std::string OptionsFingerprint(const TJobOptions& options);
 // is missing, unreadable or not a manifest.
 TManifest ReadManifest(const std::string& path);
 
-// Writes `manifest` to `path` through "<path>.tmp", renamed when complete.
-// Throws vq::Error on failure; no half-written manifest keeps the name.
+// Writes a manifest game by game into "<path>.tmp", renamed to `path` by
+// Commit; destroyed before, it leaves nothing. Throws vq::Error on failure.
+class TManifestWriter {
+ public:
+  TManifestWriter(std::string path, const std::string& fingerprint);
+  ~TManifestWriter();
+  TManifestWriter(const TManifestWriter&) = delete;
+  TManifestWriter& operator=(const TManifestWriter&) = delete;
+
+  void Add(const TManifestGame& game);
+  void Commit();
+
+ private:
+  void Flush();
+
+  std::string path_;
+  std::unique_ptr<TNewFile> file_;
+  std::string buffer_;
+};
+
+// Writes `manifest` to `path` as TManifestWriter does.
 void WriteManifest(const std::string& path, const TManifest& manifest);
 
 }  // namespace vq

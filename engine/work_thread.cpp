@@ -157,17 +157,20 @@ void TWorkThread::MakeFolderNamesUnique() {
 }
 
 void TWorkThread::WriteManifestFile() {
-  // Written last: an output folder has a record only when it is complete,
+  // Completed last: an output folder has a record only when it is complete,
   // and without its record it counts as unfinished, game list or not.
-  TManifest manifest;
-  manifest.Fingerprint = FFingerprint;
-  manifest.Games = std::move(FManifestGames);
   try {
-    WriteManifest(FDestDir + kManifestName, manifest);
+    if (!FManifest) FManifest = std::make_unique<TManifestWriter>(FDestDir + kManifestName, FFingerprint);
+    FManifest->Commit();
+    FManifest.reset();
   } catch (const Error&) {
     ::unlink((FDestDir + GameListName(FFileNameStyle)).c_str());
     throw;
   }
+}
+
+void TWorkThread::RecordGame(const TManifestGame& record) {
+  if (FManifest) FManifest->Add(record);
 }
 
 TZipWorker& TWorkThread::Worker(int thread) { return *FWorkers[static_cast<size_t>(thread)]; }

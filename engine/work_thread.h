@@ -152,6 +152,7 @@ class TWorkThread : public TThread, private TJobCounts {
   bool CopySIDFile(TGameWrite& w, const std::string& Source, const std::string& name) const;
   TManifestGame ManifestRecord(const TGameWrite& w) const;
   void WriteManifestFile();
+  void RecordGame(const TManifestGame& record);
 
   // Updating an output folder in place: the plan against its record, the
   // folders emptied aside, and the games kept.
@@ -200,7 +201,7 @@ class TWorkThread : public TThread, private TJobCounts {
   std::map<std::string, std::string> FStaged;  // what an update moved aside: path -> name in the holder
   std::string FHolder;                         // the holder of what was moved aside
   TUpdateCounts FUpdateCounts;
-  std::vector<TManifestGame> FManifestGames;  // the games written, for the record
+  std::unique_ptr<TManifestWriter> FManifest;  // the record, written game by game
   TJobOutcome FOutcome = TJobOutcome::joRunning;
 };
 
