@@ -1,5 +1,6 @@
 #include "engine/work_thread.h"
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +18,11 @@
 namespace vq {
 
 namespace {
+
+// Allocations from this size on are mapped and returned on release; at most
+// this many heaps serve the threads.
+constexpr int kHeapMmapThreshold = 128 << 10;
+constexpr int kHeapArenas = 2;
 
 // Told after an abort or an error: the game list is written last.
 constexpr const char* kUnfinished = "The output folder is unfinished: it has no game list.";
@@ -79,6 +85,12 @@ void TWorkThread::Fail(std::string message) {
 }
 
 void TWorkThread::Execute() {
+  // Entry buffers of a few hundred KiB come and go on many threads. glibc
+  // would keep each thread's freed ones in an arena of the thread's own and
+  // raise its mmap threshold after each one, so the process would grow with
+  // the number of threads; a fixed threshold hands them back at once.
+  mallopt(M_MMAP_THRESHOLD, kHeapMmapThreshold);
+  mallopt(M_ARENA_MAX, kHeapArenas);
   try {
     if (FFilterIDs && !LoadFilter()) return;
     UpdateProgress("Scanning zip files.");
