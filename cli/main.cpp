@@ -11,6 +11,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/job_runner.h"
+#include "engine/work_thread.h"
 
 namespace {
 
@@ -58,6 +59,7 @@ class SignalWatcher {
 }  // namespace
 
 int main(int argc, char** argv) {
+  vq::PrepareProcessForJobs();
   vq::TCommandLine command;
   if (const auto exitCode = vq::ParseCommandLine(argc, argv, command, std::cout, std::cerr)) return *exitCode;
 

@@ -431,6 +431,7 @@ bool TWorkThread::ConvertTape(TGameWrite& w, TPlannedEntry& p) const {
 }
 
 void TWorkThread::WriteNFO(TGameWrite& w) const {
+  if (FTestMode) return;
   TPreparedGame& prepared = w.Prepared;
   if (FNFOStyle == nsOptimize) {
     const std::vector<std::u16string> nfoLines =

@@ -33,12 +33,37 @@ std::string FindIgnoringCase(const std::string& dir, const std::string& name) {
 
 }  // namespace
 
+std::string THvscListings::Find(const std::string& dir, const std::string& name) {
+  auto folder = folders_.find(dir);
+  if (folder == folders_.end()) {
+    if (names_ > kMaxNames) {
+      folders_.clear();
+      names_ = 0;
+    }
+    std::unordered_map<std::u16string, std::string> names;
+    std::unique_ptr<DIR, DirClose> handle(opendir(dir.empty() ? "." : dir.c_str()));
+    while (handle) {
+      const dirent* entry = readdir(handle.get());
+      if (!entry) break;
+      const std::string candidate = entry->d_name;
+      if (candidate == "." || candidate == "..") continue;
+      // Several candidates: the one first in byte order, as without a cache.
+      std::string& kept = names[LowerCase(Utf8ToUtf16(candidate))];
+      if (kept.empty() || candidate < kept) kept = candidate;
+    }
+    names_ += names.size();
+    folder = folders_.emplace(dir, std::move(names)).first;
+  }
+  const auto found = folder->second.find(LowerCase(Utf8ToUtf16(name)));
+  return found == folder->second.end() ? std::string() : found->second;
+}
+
 std::u16string SidBaseName(std::u16string_view sidFile) {
   const size_t cut = sidFile.find_last_of(u"\\/:");
   return std::u16string(cut == std::u16string_view::npos ? sidFile : sidFile.substr(cut + 1));
 }
 
-std::string ResolveHvscPath(const std::string& root, std::string_view relative) {
+std::string ResolveHvscPath(const std::string& root, std::string_view relative, THvscListings* cache) {
   std::vector<std::string> parts;
   std::string part;
   for (char c : relative) {
@@ -69,7 +94,7 @@ std::string ResolveHvscPath(const std::string& root, std::string_view relative) 
     } else if (last ? FileExists(direct) : DirectoryExists(direct)) {
       next = direct;
     } else {
-      const std::string match = FindIgnoringCase(path, p);
+      const std::string match = cache ? cache->Find(path, p) : FindIgnoringCase(path, p);
       if (match.empty()) return exact;
       next = path + match;
     }

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace vq {
 
@@ -13,6 +14,22 @@ std::u16string SidBaseName(std::u16string_view sidFile);
 // that exact path does not exist, each component is looked up ignoring
 // letter case. Returns the path found, or the exact path when there is none;
 // empty when `relative` steps out of `root` with "..".
-std::string ResolveHvscPath(const std::string& root, std::string_view relative);
+// `cache`, when given, keeps the folder listings read for the look-up ignoring
+// case, for later look-ups in the same collection; one per thread.
+class THvscListings;
+std::string ResolveHvscPath(const std::string& root, std::string_view relative, THvscListings* cache = nullptr);
+
+// Folder listings of a collection that does not change while a job runs,
+// keyed by lower-cased name; bounded, forgotten when full.
+class THvscListings {
+ public:
+  // The entry of `dir` equal to `name` ignoring case; empty if none.
+  std::string Find(const std::string& dir, const std::string& name);
+
+ private:
+  static constexpr size_t kMaxNames = 20000;
+  std::unordered_map<std::string, std::unordered_map<std::u16string, std::string>> folders_;
+  size_t names_ = 0;
+};
 
 }  // namespace vq

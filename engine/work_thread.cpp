@@ -1,6 +1,7 @@
 #include "engine/work_thread.h"
 
 #include <malloc.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -47,6 +48,18 @@ TGameSettings GameSettings(const TJobOptions& options) {
 
 }  // namespace
 
+void PrepareProcessForJobs() {
+  // Entry buffers of a few hundred KiB come and go on many threads. glibc
+  // would keep each thread's freed ones in an arena of the thread's own and
+  // raise its mmap threshold after each one, so the process would grow with
+  // the number of threads; a fixed threshold hands them back at once.
+  mallopt(M_MMAP_THRESHOLD, kHeapMmapThreshold);
+  mallopt(M_ARENA_MAX, kHeapArenas);
+  // The zip library turns every entry's time into calendar time; without TZ
+  // set, the C library looks at /etc/localtime again for each one.
+  setenv("TZ", ":/etc/localtime", 0);
+}
+
 TWorkThread::TWorkThread(const TJobOptions& options)
     : FFileNameStyle(options.FileNameStyle),
       FNFOStyle(options.NFOStyle),
@@ -85,12 +98,6 @@ void TWorkThread::Fail(std::string message) {
 }
 
 void TWorkThread::Execute() {
-  // Entry buffers of a few hundred KiB come and go on many threads. glibc
-  // would keep each thread's freed ones in an arena of the thread's own and
-  // raise its mmap threshold after each one, so the process would grow with
-  // the number of threads; a fixed threshold hands them back at once.
-  mallopt(M_MMAP_THRESHOLD, kHeapMmapThreshold);
-  mallopt(M_ARENA_MAX, kHeapArenas);
   try {
     if (FFilterIDs && !LoadFilter()) return;
     UpdateProgress("Scanning zip files.");

@@ -59,6 +59,11 @@ struct TJobCounts {
   int32_t FUnreadableFolders = 0;         // source folders that could not be read
 };
 
+// Sets up the process for jobs: heap limits that keep many threads from
+// growing it, and a fixed time zone. Call at the start of main, before any
+// thread runs.
+void PrepareProcessForJobs();
+
 // The game list's file name in the output folder.
 std::string GameListName(TFileNameStyle style);
 

@@ -169,6 +169,8 @@ void TZipWorker::ReadEntries(TPreparedGame& prepared, TByteBudget* budget, const
 }
 
 void TZipWorker::ReadNfo(const TArcInfo& game, TPreparedGame& prepared) {
+  // Test mode writes no NFO, and the scan has read this one already.
+  if (settings_.TestMode) return;
   try {
     if (settings_.NFOStyle == nsOptimize) {
       prepared.NfoLines = ReformattedNfo(reader_, game);
@@ -189,15 +191,15 @@ void TZipWorker::FindSids(const TArcInfo& game, TPreparedGame& prepared) const {
   if (!settings_.IncludeSIDs || game.SIDFile.empty()) return;
   const std::string sidFile = Utf16ToUtf8(game.SIDFile);
   auto existing = [](std::string path) { return FileExists(path) ? path : std::string(); };
-  prepared.SidSource = existing(ResolveHvscPath(settings_.HvscDir, sidFile + ".sid"));
-  prepared.PrgSource = existing(ResolveHvscPath(settings_.HvscDir, sidFile + ".prg"));
+  prepared.SidSource = existing(ResolveHvscPath(settings_.HvscDir, sidFile + ".sid", hvsc_.get()));
+  prepared.PrgSource = existing(ResolveHvscPath(settings_.HvscDir, sidFile + ".prg", hvsc_.get()));
 }
 
 std::string TZipWorker::SidKey(const std::u16string& sidFile) const {
   if (!settings_.IncludeSIDs || sidFile.empty()) return {};
   std::string key;
   for (const char* ext : {".sid", ".prg"}) {
-    const std::string path = ResolveHvscPath(settings_.HvscDir, Utf16ToUtf8(sidFile) + ext);
+    const std::string path = ResolveHvscPath(settings_.HvscDir, Utf16ToUtf8(sidFile) + ext, hvsc_.get());
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
     key += Format("%s|%lld|%lld.%09ld|", path.c_str(), static_cast<long long>(st.st_size),

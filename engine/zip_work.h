@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "base/regex.h"
 #include "engine/arc_info.h"
 #include "engine/game_files.h"
+#include "engine/hvsc_path.h"
 #include "engine/nfo_reformat.h"
 #include "engine/ordered_pipeline.h"
 #include "zip/zip_reader.h"
@@ -126,6 +128,7 @@ class TZipWorker {
   Regex unique_id_regex_;
   Regex reformat_regex_;
   TNfoReformatter reformatter_{reformat_regex_};
+  std::unique_ptr<THvscListings> hvsc_ = std::make_unique<THvscListings>();  // this thread's listings
 };
 
 }  // namespace vq

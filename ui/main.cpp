@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "base/ini_file.h"
+#include "engine/work_thread.h"
 #include "ui/app_setup.h"
 #include "ui/main_window.h"
 #include "ui/qt_dialogs.h"
@@ -10,6 +11,7 @@
 #include "ui/termination_watcher.h"
 
 int main(int argc, char* argv[]) {
+  vq::PrepareProcessForJobs();
   QApplication app(argc, argv);
   vq::SetUpApplication(app);
 
