@@ -136,13 +136,17 @@ RunResult RunProgram(const std::vector<std::string>& argv, bool measurePeak) {
   result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   result.PeakKiB = usage.ru_maxrss;
   if (measurePeak) {
-    char text[64] = {};
+    char text[128] = {};
     const ssize_t n = read(report.Read.Get(), text, sizeof text - 1);
     int code = 0;
     long peak = 0;
-    if (n > 0 && std::sscanf(text, "%d %ld", &code, &peak) == 2) {
+    long long chars = -1;
+    long long bytes = -1;
+    if (n > 0 && std::sscanf(text, "%d %ld %lld %lld", &code, &peak, &chars, &bytes) >= 2) {
       result.ExitCode = code;
       result.PeakKiB = peak;
+      result.WriteChars = chars;
+      result.WriteBytes = bytes;
     } else {
       result.PeakKiB = 0;  // the launcher could not start the program
     }

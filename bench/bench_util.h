@@ -20,18 +20,26 @@ struct RunResult {
   int ExitCode = -1;
   double Seconds = 0;                 // wall time from start to exit
   long PeakKiB = 0;                   // the child's peak resident memory
+  // What the child wrote, from its /proc/<pid>/io at its exit (measured
+  // runs only; -1 unknown): the bytes it handed to write calls (wchar), and
+  // the bytes it sent to storage (write_bytes), which may miss what still
+  // sits in the page cache.
+  long long WriteChars = -1;
+  long long WriteBytes = -1;
   std::vector<std::pair<double, std::string>> Lines;  // stdout lines with their arrival time (s)
 };
 
 // Runs `argv` (argv[0] a path), reading its standard output line by line.
 // With `measurePeak` the program starts through bench_launch beside the
-// benchmark, so that its peak memory is its own: a child's peak as wait4
+// benchmark, so that its peak memory is its own (and its write figures are
+// known): a child's peak as wait4
 // reports it starts from the memory of the process that spawned it, and the
 // benchmarks are large. Without it PeakKiB is only an upper bound (and the
 // run saves one program start).
 RunResult RunProgram(const std::vector<std::string>& argv, bool measurePeak = true);
 
-// The descriptor on which bench_launch writes "<exit status> <peak KiB>".
+// The descriptor on which bench_launch writes "<exit status> <peak KiB>
+// <wchar> <write_bytes>".
 constexpr int kLaunchReportFd = 3;
 
 // Bytes in all files under `root` (links not followed).

@@ -2,7 +2,7 @@
 # Runs every benchmark of a build folder (default: build).
 set -euo pipefail
 build=${1:-build}
-for b in partition nfo t64 ini scan job memory; do
+for b in partition nfo t64 ini scan job update memory; do
   exe="$build/bench/bench_$b"
   if [ -x "$exe" ]; then
     echo "== bench_$b"
