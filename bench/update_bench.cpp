@@ -108,7 +108,7 @@ std::vector<std::string> Entries(const std::string& root) {
 }
 
 // True when the files `a` and `b` hold the same bytes.
-bool SameBytes(const std::string& a, const std::string& b, std::vector<char>& left, std::vector<char>& right) {
+bool SameBytes(const fs::path& a, const fs::path& b, std::vector<char>& left, std::vector<char>& right) {
   std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
   if (!x || !y) return false;
   while (x && y) {
@@ -134,7 +134,7 @@ std::string TreeDifference(const std::string& a, const std::string& b, long& fil
   for (const std::string& path : left) {
     if (path.ends_with('/')) continue;
     ++files;
-    if (!SameBytes(a + "/" + path, b + "/" + path, bufferA, bufferB)) return "bytes of \"" + path + "\"";
+    if (!SameBytes(fs::path(a) / path, fs::path(b) / path, bufferA, bufferB)) return "bytes of \"" + path + "\"";
   }
   return "";
 }
@@ -191,6 +191,7 @@ TRound RunRound(const std::string& vqsd, const std::string& root, const std::str
 // The median of one figure over the rounds.
 double MedianOf(const std::vector<TRound>& rounds, double (*figure)(const TRound&)) {
   std::vector<double> values;
+  values.reserve(rounds.size());
   for (const TRound& r : rounds) values.push_back(figure(r));
   return Median(values);
 }
@@ -244,6 +245,7 @@ int Run(int argc, char** argv) {
   WarmCache(root);
 
   std::vector<TRound> rounds;
+  rounds.reserve(static_cast<size_t>(runs));
   for (int run = 0; run < runs; ++run) rounds.push_back(RunRound(vqsd, root, first, second, out));
   RemoveTree(out);
 
