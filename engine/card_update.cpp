@@ -4,6 +4,7 @@
 // order, since the devices list a folder in the order of its entries.
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -86,6 +87,7 @@ void TWorkThread::PlanUpdate() {
   UpdateProgress("Comparing with the output folder...");
   FOldManifest = std::make_unique<TManifest>(ReadManifest(FindManifest(FDestDir)));
   const std::vector<TManifestGame>& old = FOldManifest->Games;
+  if (!FTestMode) RestoreLeftAside();
   const size_t n = ArchiveList.size();
   std::vector<std::string> newPaths;
   std::unordered_map<std::string, int> newUses, oldUses;
@@ -147,30 +149,93 @@ void TWorkThread::PlanUpdate() {
       if (!equal) FChangedFolders.insert(folder);
     }
   }
+  // A folder that holds more or other entries than its record says (an
+  // update cut off, or a hand) is filled again as well.
+  for (const auto& [folder, list] : before) {
+    if (folder.empty() || FChangedFolders.count(folder) || !DirectoryExists(FDestDir + folder)) continue;
+    std::vector<std::string> present = ListingOrder(FDestDir + folder);
+    std::vector<std::string> recorded;
+    for (const std::string& child : list) recorded.push_back(child.substr(0, child.size() - 1));
+    std::sort(present.begin(), present.end());
+    std::sort(recorded.begin(), recorded.end());
+    if (present != recorded) FChangedFolders.insert(folder);
+  }
+  // A game written anew is a new entry of its folder, even under its old
+  // name: that folder is filled again too.
+  for (size_t i = 0; i < n; ++i) {
+    if (FReuse[i] < 0) FChangedFolders.insert(ContainerOf(newPaths[i]));
+  }
+}
+
+std::string TWorkThread::AsideName(size_t oldGame) { return "g" + std::to_string(oldGame); }
+
+std::string TWorkThread::AsideFolderName(const std::string& folder) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string name = "c";
+  for (const unsigned char c : folder) {
+    name += kHex[c >> 4];
+    name += kHex[c & 15];
+  }
+  return name;
+}
+
+void TWorkThread::RestoreLeftAside() {
+  // An update cut off leaves folders and kept games aside, named after
+  // where they were: they go back there, so that this update finds the
+  // folder as its record describes it. The rest aside is thrown away later.
+  if (DirectoryExists(FDestDir + kSecondHolder)) {
+    if (!DirectoryExists(FDestDir + kHolder)) MakeFolder(FDestDir + kHolder);
+    for (const std::string& name : ListingOrder(FDestDir + kSecondHolder)) {
+      Rename(FDestDir + kSecondHolder + "/" + name, FDestDir + kHolder + "/" + name);
+    }
+    TShellDelete(nullptr).Delete(FDestDir + kSecondHolder);
+  }
+  if (!DirectoryExists(FDestDir + kHolder)) return;
+  const std::string record = FindManifest(FDestDir);
+  if (record != FDestDir + kManifestName) Rename(record, FDestDir + kManifestName);
+  std::vector<std::pair<std::string, std::string>> back;  // path, name aside
+  for (const std::string& name : ListingOrder(FDestDir + kHolder)) {
+    if (name.size() < 2 || name[0] != 'c' || name.size() % 2 == 0) continue;
+    std::string path;
+    for (size_t i = 1; i + 1 < name.size(); i += 2) {
+      path += static_cast<char>(std::stoi(name.substr(i, 2), nullptr, 16));
+    }
+    if (AsideFolderName(path) == name) back.emplace_back(path, name);
+  }
+  const std::vector<TManifestGame>& old = FOldManifest->Games;
+  for (size_t j = 0; j < old.size(); ++j) {
+    if (DirectoryExists(FDestDir + kHolder + "/" + AsideName(j))) back.emplace_back(old[j].Path, AsideName(j));
+  }
+  // Outer folders first, so that the inner ones find their place.
+  std::stable_sort(back.begin(), back.end(), [](const auto& a, const auto& b) {
+    return std::count(a.first.begin(), a.first.end(), '/') < std::count(b.first.begin(), b.first.end(), '/');
+  });
+  for (const auto& [path, name] : back) {
+    const std::string to = FDestDir + path;
+    if (!DirectoryExists(to) && DirectoryExists(ExtractFilePath(to.substr(0, to.size() - 1)))) {
+      Rename(FDestDir + kHolder + "/" + name, to);
+    }
+  }
 }
 
 void TWorkThread::StageUpdate() {
   UpdateProgress("Making room for the update...");
-  // What an update cut off left aside is not needed: the record still
-  // describes the folder as it was before, and goes back to its place.
-  const std::string record = FindManifest(FDestDir);
-  if (record != FDestDir + kManifestName) Rename(record, FDestDir + kManifestName);
-  for (const char* holder : {kHolder, kSecondHolder}) {
-    if (DirectoryExists(FDestDir + holder)) TShellDelete(nullptr).Delete(FDestDir + holder);
-  }
-  // The games that are not kept go first.
+  if (!DirectoryExists(FDestDir + kHolder)) MakeFolder(FDestDir + kHolder);
   const std::vector<TManifestGame>& old = FOldManifest->Games;
   std::vector<bool> kept(old.size(), false);
   for (const int j : FReuse) {
     if (j >= 0) kept[static_cast<size_t>(j)] = true;
   }
+  // The games that are not kept go first.
   for (size_t j = 0; j < old.size(); ++j) {
     if (Terminated()) return;
     if (!kept[j] && DirectoryExists(FDestDir + old[j].Path)) TShellDelete(nullptr).Delete(FDestDir + old[j].Path);
   }
   // Every changed folder is emptied into the holder, the deepest first, so
-  // that it can be filled again in the job's order.
-  MakeFolder(FDestDir + kHolder);
+  // that it can be filled again in the job's order. A game keeps its number
+  // aside, for an update that has to finish this one.
+  std::unordered_map<std::string, size_t> oldByPath;
+  for (size_t j = 0; j < old.size(); ++j) oldByPath.emplace(old[j].Path, j);
   std::vector<std::string> folders(FChangedFolders.begin(), FChangedFolders.end());
   std::sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) {
     return std::count(a.begin(), a.end(), '/') > std::count(b.begin(), b.end(), '/');
@@ -180,11 +245,23 @@ void TWorkThread::StageUpdate() {
     if (!DirectoryExists(FDestDir + folder)) continue;
     for (const std::string& name : ListingOrder(FDestDir + folder)) {
       if (folder.empty() && (name == kHolder || name == kSecondHolder)) continue;
-      // The record keeps its name aside, so that an update cut off finds it.
-      const std::string aside = folder.empty() && name == kManifestName ? name : std::to_string(++counter);
       const bool isFolder = DirectoryExists(FDestDir + folder + name);
-      Rename(FDestDir + folder + name, FDestDir + kHolder + "/" + aside);
-      FStaged[folder + name + (isFolder ? "/" : "")] = aside;
+      const std::string path = folder + name + (isFolder ? "/" : "");
+      const auto game = oldByPath.find(path);
+      std::string aside;
+      if (folder.empty() && name == kManifestName) {
+        aside = name;  // the record keeps its name, so that an update cut off finds it
+      } else if (game != oldByPath.end() && kept[game->second]) {
+        aside = AsideName(game->second);
+      } else if (isFolder) {
+        aside = AsideFolderName(path);  // named after its place, to go back there if cut off
+      } else {
+        do {
+          aside = "x" + std::to_string(++counter);
+        } while (::access((FDestDir + kHolder + "/" + aside).c_str(), F_OK) == 0);
+      }
+      Rename(FDestDir + path, FDestDir + kHolder + "/" + aside);
+      FStaged[path] = aside;
     }
   }
   // The holder now is the output folder's only entry. A folder is filled at
@@ -195,8 +272,8 @@ void TWorkThread::StageUpdate() {
   const auto first = std::find(order.begin(), order.end(), kHolder);
   const auto second = std::find(order.begin(), order.end(), kSecondHolder);
   if (second < first) {
-    for (const auto& [path, aside] : FStaged) {
-      Rename(FDestDir + kHolder + "/" + aside, FDestDir + kSecondHolder + "/" + aside);
+    for (const std::string& name : ListingOrder(FDestDir + kHolder)) {
+      Rename(FDestDir + kHolder + "/" + name, FDestDir + kSecondHolder + "/" + name);
     }
     TShellDelete(nullptr).Delete(FDestDir + kHolder);
     FHolder = kSecondHolder;

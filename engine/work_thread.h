@@ -167,6 +167,9 @@ class TWorkThread : public TThread, private TJobCounts {
   std::string RelativeZip(const std::string& zip) const;
   void PlanUpdate();
   void StageUpdate();
+  void RestoreLeftAside();
+  static std::string AsideName(size_t oldGame);
+  static std::string AsideFolderName(const std::string& folder);
   void EnsureFolder(const std::string& folder);
   bool Kept(size_t index) const { return FUpdate && FReuse[index] >= 0; }
   void PlaceKeptGame(TGameWrite& w, size_t index);
