@@ -245,8 +245,9 @@ void TWorkThread::StageUpdate() {
     if (!DirectoryExists(FDestDir + folder)) continue;
     for (const std::string& name : ListingOrder(FDestDir + folder)) {
       if (folder.empty() && (name == kHolder || name == kSecondHolder)) continue;
-      const bool isFolder = DirectoryExists(FDestDir + folder + name);
-      const std::string path = folder + name + (isFolder ? "/" : "");
+      std::string path = folder + name;
+      const bool isFolder = DirectoryExists(FDestDir + path);
+      if (isFolder) path += '/';
       const auto game = oldByPath.find(path);
       std::string aside;
       if (folder.empty() && name == kManifestName) {
@@ -260,7 +261,11 @@ void TWorkThread::StageUpdate() {
           aside = "x" + std::to_string(++counter);
         } while (::access((FDestDir + kHolder + "/" + aside).c_str(), F_OK) == 0);
       }
-      Rename(FDestDir + path, FDestDir + kHolder + "/" + aside);
+      // Something aside under that name already could not go back: it is
+      // left over, and gives way.
+      const std::string target = FDestDir + kHolder + "/" + aside;
+      if (::access(target.c_str(), F_OK) == 0) TShellDelete(nullptr).Delete(target);
+      Rename(FDestDir + path, target);
       FStaged[path] = aside;
     }
   }

@@ -190,7 +190,7 @@ void TZipWorker::ReadNfo(const TArcInfo& game, TPreparedGame& prepared) {
 void TZipWorker::FindSids(const TArcInfo& game, TPreparedGame& prepared) const {
   if (!settings_.IncludeSIDs || game.SIDFile.empty()) return;
   const std::string sidFile = Utf16ToUtf8(game.SIDFile);
-  auto existing = [](std::string path) { return FileExists(path) ? path : std::string(); };
+  auto existing = [](const std::string& path) { return FileExists(path) ? path : std::string(); };
   prepared.SidSource = existing(ResolveHvscPath(settings_.HvscDir, sidFile + ".sid", hvsc_.get()));
   prepared.PrgSource = existing(ResolveHvscPath(settings_.HvscDir, sidFile + ".prg", hvsc_.get()));
 }

@@ -107,6 +107,7 @@ inline TRevision ReviseSampleCollection(const TSampleCollection& from, const std
   // Paths below the games folder of each version.
   const auto relative = [&](const std::string& path) { return path.substr(from.GamesDir.size()); };
   std::vector<std::string> skipped;
+  skipped.reserve(removed.size());
   for (const size_t i : removed) skipped.push_back(relative(from.Games[i].ZipPath));
   std::sort(skipped.begin(), skipped.end());
   // Every other file keeps its bytes and its time: a hard link, or a copy.

@@ -93,7 +93,7 @@ TEST(ParallelJob, AnyNumberOfThreadsGivesTheRunOfOne) {
   const std::string g = tmp.Path() + "games/";
   for (int i = 0; i < 60; ++i) {
     const std::string title = std::string(1, static_cast<char>('A' + i % 5)) + " Game " + std::to_string(100 + i);
-    std::vector<std::pair<std::string, std::string>> members{{"disk1.d64", std::string(3000 + i, 'a' + i % 26)},
+    std::vector<std::pair<std::string, std::string>> members{{"disk1.d64", std::string(3000 + i, static_cast<char>('a' + i % 26))},
                                                              {"disk2.d64", "two"}};
     if (i == 40) members.emplace_back(TooDeepPath(), "x");
     if (i % 9 == 0) members.emplace_back("t.t64", TapeArchive({{"ONE", 0x801, "a"}, {"TWO", 0x801, "b"}}));
