@@ -83,6 +83,16 @@ std::string TWorkThread::RelativeZip(const std::string& zip) const {
   return zip.starts_with(FSourceDir) ? zip.substr(FSourceDir.size()) : zip;
 }
 
+TManifestGame TWorkThread::SourceRecord(const TArcInfo& game) const {
+  TManifestGame record;
+  record.Zip = RelativeZip(game.ZipFile);
+  record.Size = game.ZipSize;
+  record.Time = game.ZipTime;
+  record.Crcs = game.ZipCrcs;
+  record.Sids = game.SidKey;
+  return record;
+}
+
 void TWorkThread::PlanUpdate() {
   UpdateProgress("Comparing with the output folder...");
   FOldManifest = std::make_unique<TManifest>(ReadManifest(FindManifest(FDestDir)));
@@ -107,12 +117,7 @@ void TWorkThread::PlanUpdate() {
   std::vector<bool> oldTaken(old.size(), false);
   for (size_t i = 0; i < n; ++i) {
     const TArcInfo& game = ArchiveList[i];
-    TManifestGame source;
-    source.Zip = RelativeZip(game.ZipFile);
-    source.Size = game.ZipSize;
-    source.Time = game.ZipTime;
-    source.Crcs = game.ZipCrcs;
-    source.Sids = game.SidKey;
+    const TManifestGame source = SourceRecord(game);
     const auto found = oldByZip.find(source.Zip);
     if (found == oldByZip.end()) {
       ++FUpdateCounts.Added;

@@ -70,18 +70,6 @@ std::u16string CommaText(const std::vector<std::u16string>& items) {
 
 namespace {
 
-// Closes this thread's zip reader when a game's work ends, also by an error.
-class TZipCloser {
- public:
-  explicit TZipCloser(TZipReader& reader) : reader_(reader) {}
-  ~TZipCloser() { reader_.Close(); }
-  TZipCloser(const TZipCloser&) = delete;
-  TZipCloser& operator=(const TZipCloser&) = delete;
-
- private:
-  TZipReader& reader_;
-};
-
 // Writes an entry read ahead from `zip` as the zip reader writes one: the
 // folders first, then the file, which a failure removes again; an error
 // names the zip.
@@ -486,12 +474,7 @@ bool TWorkThread::CopySIDFile(TGameWrite& w, const std::string& Source, const st
 
 TManifestGame TWorkThread::ManifestRecord(const TGameWrite& w) const {
   const TArcInfo& game = *w.Game;
-  TManifestGame record;
-  record.Zip = RelativeZip(game.ZipFile);
-  record.Size = game.ZipSize;
-  record.Time = game.ZipTime;
-  record.Crcs = game.ZipCrcs;
-  record.Sids = game.SidKey;
+  TManifestGame record = SourceRecord(game);
   record.Path = Utf16ToUtf8(game.RealOutPath);
   record.Files = w.Written;
   record.UniqueID = game.UniqueID;

@@ -165,6 +165,8 @@ class TWorkThread : public TThread, private TJobCounts {
     int32_t Added = 0, Changed = 0, Moved = 0, Deleted = 0, Kept = 0;
   };
   std::string RelativeZip(const std::string& zip) const;
+  // The sources of `game` as the manifest records them.
+  TManifestGame SourceRecord(const TArcInfo& game) const;
   void PlanUpdate();
   void StageUpdate();
   void RestoreLeftAside();

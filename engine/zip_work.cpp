@@ -25,18 +25,6 @@ constexpr unsigned kFieldOptions = Regex::kUtf8 | Regex::kNewlineAny | Regex::kC
 // still lets the entry be read ahead.
 constexpr uint64_t kSizeSlack = uint64_t{64} << 10;
 
-// Closes a reader when the work on its zip ends, also by an error.
-class TReaderCloser {
- public:
-  explicit TReaderCloser(TZipReader& reader) : reader_(reader) {}
-  ~TReaderCloser() { reader_.Close(); }
-  TReaderCloser(const TReaderCloser&) = delete;
-  TReaderCloser& operator=(const TReaderCloser&) = delete;
-
- private:
-  TZipReader& reader_;
-};
-
 // The extension of a file name from its last dot, dot included, upper-cased;
 // empty without a dot.
 std::u16string UpperExtension(const std::string& fileName) {
@@ -61,7 +49,7 @@ TZipWorker::TZipWorker(const TGameSettings& settings)
 TScannedZip TZipWorker::Scan(const std::string& path) {
   TScannedZip out;
   reader_.SetFileName(path);
-  const TReaderCloser closer(reader_);
+  const TZipCloser closer(reader_);
   try {
     // A file that is not a readable zip counts as invalid like one without
     // a usable VERSION.NFO.
@@ -101,7 +89,7 @@ TPreparedGame TZipWorker::Prepare(const TArcInfo& game, TByteBudget* budget, con
   prepared.Lease = TBudgetLease(budget);
   FindSids(game, prepared);
   reader_.SetFileName(game.ZipFile);
-  const TReaderCloser closer(reader_);
+  const TZipCloser closer(reader_);
   try {
     reader_.Open();
     PlanEntries(reader_, game, prepared);

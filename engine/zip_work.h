@@ -30,7 +30,19 @@ constexpr uint64_t kMaxTapeBytes = uint64_t{16} << 20;
 constexpr uint64_t kMaxPreparedEntry = uint64_t{8} << 20;
 constexpr uint64_t kMaxPreparedGame = uint64_t{8} << 20;
 // The bytes read ahead of the writer by all threads together.
-constexpr size_t kPreparedBytesCap = size_t{16} << 20;
+constexpr size_t kPreparedBytesCap = size_t{8} << 20;
+
+// Closes a reader when the work on its zip ends, also by an error.
+class TZipCloser {
+ public:
+  explicit TZipCloser(TZipReader& reader) : reader_(reader) {}
+  ~TZipCloser() { reader_.Close(); }
+  TZipCloser(const TZipCloser&) = delete;
+  TZipCloser& operator=(const TZipCloser&) = delete;
+
+ private:
+  TZipReader& reader_;
+};
 
 // What the scan learns from one zip file.
 struct TScannedZip {
