@@ -73,12 +73,15 @@ namespace {
 // Writes an entry read ahead from `zip` as the zip reader writes one: the
 // folders first, then the file, which a failure removes again; an error
 // names the zip.
-void WriteNewFile(const std::string& zip, const std::string& target, const std::vector<uint8_t>& data) {
+void WriteNewFile(const std::string& zip, const std::string& gameFolder, const std::string& relative,
+                  const std::vector<uint8_t>& data) {
   auto fail = [&zip](const std::string& cause, int code) {
     throw Error(ClipText(zip) + ": " + ClipText(cause, kMaxMessageText), code);
   };
+  const std::string target = gameFolder + relative;
+  // The game folder itself is there already.
   const std::string folder = ExtractFilePath(target);
-  if (!ForceDirectories(folder)) {
+  if (relative.find('/') != std::string::npos && !ForceDirectories(folder)) {
     const int err = errno;
     fail(SystemError(folder, err).what(), err);
   }
@@ -387,7 +390,7 @@ void TWorkThread::WriteEntry(TGameWrite& w, TPlannedEntry& p) const {
     OpenZip(w).ExtractEntryTo(p.Entry, p.Target);
     return;
   }
-  WriteNewFile(w.Game->ZipFile, w.Folder + p.Target, p.Data);
+  WriteNewFile(w.Game->ZipFile, w.Folder, p.Target, p.Data);
   std::vector<uint8_t>().swap(p.Data);
 }
 
@@ -431,7 +434,7 @@ void TWorkThread::WriteNFO(TGameWrite& w) const {
   } else if (FNFOStyle == nsNoOptimize && !FTestMode) {
     // Only the NFO at the zip's root is the game's.
     if (prepared.NfoReady) {
-      WriteNewFile(w.Game->ZipFile, w.Folder + prepared.NfoName, prepared.NfoBytes);
+      WriteNewFile(w.Game->ZipFile, w.Folder, prepared.NfoName, prepared.NfoBytes);
       w.Written.push_back(prepared.NfoName);
     } else {
       w.Written.push_back(OpenZip(w).ExtractRootEntry("VERSION.NFO"));
