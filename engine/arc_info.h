@@ -34,6 +34,7 @@ struct TArcInfo {
   int64_t ZipTime = 0;   // modification time, ns
   std::string ZipCrcs;   // CRC-32 of each entry, central directory order
   std::string SidKey;    // the tunes' paths, sizes and times
+  bool IdFromNfo = false;  // UniqueID is the NFO's, not a scan position
 };
 
 // The job's games; owns its records.

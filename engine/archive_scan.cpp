@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <cstring>
 #include <exception>
 
@@ -41,7 +43,7 @@ void TWorkThread::ScanDirectory(const std::string& ADir, TArchiveList& AList) {
   const int threads = PipelineThreads();
   TOrderedPipeline<TScannedZip> pipeline(
       zips.size(), threads, kZipsAheadPerThread * static_cast<size_t>(threads),
-      [&](size_t i, int thread) { return Worker(thread).Scan(zips[i]->Path + zips[i]->Name); },
+      [&](size_t i, int thread) { return ScanZip(zips[i]->Path + zips[i]->Name, Worker(thread)); },
       [this] { return Terminated(); });
   // Every status, count and game in walking order, as one thread finds them.
   for (const TScanStep& step : steps) {
@@ -76,6 +78,21 @@ void TWorkThread::ScanDirectory(const std::string& ADir, TArchiveList& AList) {
   }
 }
 
+TScannedZip TWorkThread::ScanZip(const std::string& path, TZipWorker& worker) const {
+  // An update takes a zip whose size and time are the recorded ones from
+  // its record, without opening it.
+  if (FOldManifest) {
+    const auto found = FOldByZip.find(RelativeZip(path));
+    struct stat st {};
+    if (found != FOldByZip.end() && ::stat(path.c_str(), &st) == 0) {
+      const TManifestGame& was = FOldManifest->Games[found->second];
+      const int64_t time = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+      if (static_cast<uint64_t>(st.st_size) == was.Size && time == was.Time) return worker.FromRecord(was);
+    }
+  }
+  return worker.Scan(path);
+}
+
 void TWorkThread::WalkSourceTree(const std::string& ADir, std::vector<TScanStep>& steps) {
   steps.push_back({TScanStep::skFolder, ADir, {}, 0});
   const TDirectoryListing listing = ListDirectory(ADir);
@@ -96,6 +113,7 @@ void TWorkThread::AddGame(const std::string& path, TScannedZip& scanned, TArchiv
   info.ZipFile = path;
   info.Name = std::move(scanned.Name);
   info.UniqueID = scanned.UniqueID.value_or(static_cast<int32_t>(AList.size()));
+  info.IdFromNfo = scanned.UniqueID.has_value();
   info.SIDFile = std::move(scanned.SIDFile);
   info.ZipSize = scanned.Size;
   info.ZipTime = scanned.Time;

@@ -90,12 +90,19 @@ TManifestGame TWorkThread::SourceRecord(const TArcInfo& game) const {
   record.Time = game.ZipTime;
   record.Crcs = game.ZipCrcs;
   record.Sids = game.SidKey;
+  record.Name = Utf16ToUtf8(game.Name);
+  record.SidFile = Utf16ToUtf8(game.SIDFile);
+  record.IdFromNfo = game.IdFromNfo;
   return record;
+}
+
+void TWorkThread::LoadOldManifest() {
+  FOldManifest = std::make_unique<TManifest>(ReadManifest(FindManifest(FDestDir)));
+  for (size_t j = 0; j < FOldManifest->Games.size(); ++j) FOldByZip.emplace(FOldManifest->Games[j].Zip, j);
 }
 
 void TWorkThread::PlanUpdate() {
   UpdateProgress("Comparing with the output folder...");
-  FOldManifest = std::make_unique<TManifest>(ReadManifest(FindManifest(FDestDir)));
   const std::vector<TManifestGame>& old = FOldManifest->Games;
   if (!FTestMode) RestoreLeftAside();
   const size_t n = ArchiveList.size();
@@ -105,12 +112,9 @@ void TWorkThread::PlanUpdate() {
     game.RealOutPath = PlaceGame(game, n);
     ++newUses[newPaths.emplace_back(Utf16ToUtf8(game.RealOutPath))];
   }
-  std::unordered_map<std::string, size_t> oldByZip;
+  const std::unordered_map<std::string, size_t>& oldByZip = FOldByZip;
   std::vector<std::string> oldPaths;
-  for (size_t j = 0; j < old.size(); ++j) {
-    oldByZip.emplace(old[j].Zip, j);
-    ++oldUses[oldPaths.emplace_back(old[j].Path)];
-  }
+  for (const TManifestGame& was : old) ++oldUses[oldPaths.emplace_back(was.Path)];
   // A game stays when its sources and folder name are the ones written, it
   // has its folder to itself, and the folder is there.
   FReuse.assign(n, -1);

@@ -125,7 +125,7 @@ TManifest ReadManifest(const std::string& path) {
     const std::vector<std::string> f = Fields(line);
     if (f[0] == "options" && f.size() == 2) {
       manifest.Fingerprint = f[1];
-    } else if (f[0] == "game" && f.size() == 19) {
+    } else if (f[0] == "game" && f.size() == 22) {
       TManifestGame& g = manifest.Games.emplace_back();
       g.Zip = f[1];
       g.Size = static_cast<uint64_t>(Number(f[2], path));
@@ -144,7 +144,10 @@ TManifest ReadManifest(const std::string& path) {
       g.TapesNotExtracted = static_cast<int32_t>(Number(f[15], path));
       g.SidCount = static_cast<int32_t>(Number(f[16], path));
       g.SidErrors = static_cast<int32_t>(Number(f[17], path));
-      if (f[18] != "end") throw Error(path + ": not a manifest of this program (line " + std::to_string(lineNumber) + ")");
+      g.Name = f[18];
+      g.SidFile = f[19];
+      g.IdFromNfo = f[20] == "1";
+      if (f[21] != "end") throw Error(path + ": not a manifest of this program (line " + std::to_string(lineNumber) + ")");
     } else if (!line.empty()) {
       throw Error(path + ": not a manifest of this program (line " + std::to_string(lineNumber) + ")");
     }
@@ -168,7 +171,7 @@ void TManifestWriter::Add(const TManifestGame& g) {
       Joined(g.Files, '\x1f'), std::to_string(g.UniqueID), std::to_string(g.ExtractedFileCount),
       std::to_string(g.UnhandledFileCount), g.Status, Joined(g.Extensions, '\x1f'), std::to_string(g.TapeArchives),
       std::to_string(g.TapeFiles), std::to_string(g.TapesNotExtracted), std::to_string(g.SidCount),
-      std::to_string(g.SidErrors), "end"};
+      std::to_string(g.SidErrors), g.Name, g.SidFile, g.IdFromNfo ? "1" : "0", "end"};
   bool first = true;
   for (const std::string& field : fields) {
     if (!first) buffer_ += '\t';

@@ -41,6 +41,11 @@ struct TManifestGame {
   int32_t TapesNotExtracted = 0;        // T64 archives that gave no file
   int32_t SidCount = 0;                 // 1: its tune was copied
   int32_t SidErrors = 0;                // 1: its tune was missing
+  // What the scan read from its VERSION.NFO: the title, the tune's HVSC path
+  // and whether the unique ID came from the NFO (else it is a position).
+  std::string Name;
+  std::string SidFile;
+  bool IdFromNfo = false;
 
   // True when `other` comes from the same zip and tunes, unchanged.
   bool SameSource(const TManifestGame& other) const {

@@ -104,6 +104,7 @@ void TWorkThread::Fail(std::string message) {
 void TWorkThread::Execute() {
   try {
     if (FFilterIDs && !LoadFilter()) return;
+    if (FUpdate) LoadOldManifest();
     UpdateProgress("Scanning zip files.");
     ScanDirectory(FSourceDir, ArchiveList);
     if (!Terminated()) AdjustFolderNames();

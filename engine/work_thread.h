@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <unordered_map>
 #include <set>
 #include <functional>
 #include <memory>
@@ -120,6 +121,7 @@ class TWorkThread : public TThread, private TJobCounts {
   // The scan: the walk of the source tree, then its zips read on the job's
   // threads and taken in walking order.
   void WalkSourceTree(const std::string& ADir, std::vector<TScanStep>& steps);
+  TScannedZip ScanZip(const std::string& path, TZipWorker& worker) const;
   void AddGame(const std::string& path, TScannedZip& scanned, TArchiveList& AList);
   void RefuseZip(const std::string& path, std::string reason);
 
@@ -167,6 +169,7 @@ class TWorkThread : public TThread, private TJobCounts {
   std::string RelativeZip(const std::string& zip) const;
   // The sources of `game` as the manifest records them.
   TManifestGame SourceRecord(const TArcInfo& game) const;
+  void LoadOldManifest();
   void PlanUpdate();
   void StageUpdate();
   void RestoreLeftAside();
@@ -206,6 +209,7 @@ class TWorkThread : public TThread, private TJobCounts {
   std::string FFingerprint;  // the options that shape the output
   bool FUpdate;              // an update of an output folder with a record
   std::unique_ptr<TManifest> FOldManifest;
+  std::unordered_map<std::string, size_t> FOldByZip;  // its games by zip
   std::vector<int> FReuse;  // per game: its record in the old manifest; -1: written anew
   std::set<std::string> FChangedFolders;
   std::map<std::string, std::string> FStaged;  // what an update moved aside: path -> name in the holder

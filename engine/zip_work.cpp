@@ -83,6 +83,20 @@ TScannedZip TZipWorker::Scan(const std::string& path) {
   return out;
 }
 
+TScannedZip TZipWorker::FromRecord(const TManifestGame& record) const {
+  TScannedZip out;
+  out.Valid = true;
+  out.Name = Utf8ToUtf16(record.Name);
+  if (record.IdFromNfo) out.UniqueID = record.UniqueID;
+  if (settings_.IncludeSIDs) out.SIDFile = Utf8ToUtf16(record.SidFile);
+  out.Size = record.Size;
+  out.Time = record.Time;
+  out.Crcs = record.Crcs;
+  // The tunes are looked at again: they may have changed on their own.
+  out.SidKey = SidKey(out.SIDFile);
+  return out;
+}
+
 TPreparedGame TZipWorker::Prepare(const TArcInfo& game, TByteBudget* budget, const std::function<bool()>& mayPass,
                                   const std::function<bool()>& stopped) {
   TPreparedGame prepared;

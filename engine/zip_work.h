@@ -13,6 +13,7 @@
 #include "engine/arc_info.h"
 #include "engine/game_files.h"
 #include "engine/hvsc_path.h"
+#include "engine/manifest.h"
 #include "engine/nfo_reformat.h"
 #include "engine/ordered_pipeline.h"
 #include "zip/zip_reader.h"
@@ -105,6 +106,8 @@ class TZipWorker {
 
   // The scan of the zip at `path`: the fields of its VERSION.NFO.
   TScannedZip Scan(const std::string& path);
+  // The scan of an unchanged zip as a manifest records it.
+  TScannedZip FromRecord(const TManifestGame& record) const;
 
   // Reads `game`'s zip: the plan of its entries and, within `budget`, the
   // bytes of those the writer may need. `mayPass` tells when the budget may
