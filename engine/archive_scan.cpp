@@ -85,9 +85,11 @@ TScannedZip TWorkThread::ScanZip(const std::string& path, TZipWorker& worker) co
     const auto found = FOldByZip.find(RelativeZip(path));
     struct stat st {};
     if (found != FOldByZip.end() && ::stat(path.c_str(), &st) == 0) {
-      const TManifestGame& was = FOldManifest->Games[found->second];
+      const TManifestEntry& was = FOldManifest->Games[found->second];
       const int64_t time = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-      if (static_cast<uint64_t>(st.st_size) == was.Size && time == was.Time) return worker.FromRecord(was);
+      if (static_cast<uint64_t>(st.st_size) == was.Size && time == was.Time) {
+        return worker.FromRecord(FOldManifest->Game(found->second));
+      }
     }
   }
   return worker.Scan(path);

@@ -36,15 +36,21 @@ std::string ContainerOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-// The last part of a folder path, with its '/'.
-std::string LastPart(const std::string& path) { return path.substr(ContainerOf(path).size()); }
+std::string_view ContainerOf(std::string_view path) {
+  const size_t slash = path.find_last_of('/', path.size() - 2);
+  return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
+}
 
-// Every folder's children, in the order the games' paths list them.
-std::map<std::string, std::vector<std::string>> Children(const std::vector<std::string>& paths) {
-  std::map<std::string, std::vector<std::string>> children;
-  for (const std::string& path : paths) {
-    for (std::string part = path; !part.empty(); part = ContainerOf(part)) {
-      std::vector<std::string>& list = children[ContainerOf(part)];
+// The last part of a folder path, with its '/'.
+std::string_view LastPart(std::string_view path) { return path.substr(ContainerOf(path).size()); }
+
+// Every folder's children, in the order the games' paths list them; views
+// into `paths`.
+std::map<std::string_view, std::vector<std::string_view>> Children(const std::vector<std::string_view>& paths) {
+  std::map<std::string_view, std::vector<std::string_view>> children;
+  for (const std::string_view path : paths) {
+    for (std::string_view part = path; !part.empty(); part = ContainerOf(part)) {
+      std::vector<std::string_view>& list = children[ContainerOf(part)];
       if (std::find(list.begin(), list.end(), LastPart(part)) == list.end()) list.push_back(LastPart(part));
     }
   }
@@ -97,38 +103,43 @@ TManifestGame TWorkThread::SourceRecord(const TArcInfo& game) const {
 }
 
 void TWorkThread::LoadOldManifest() {
-  FOldManifest = std::make_unique<TManifest>(ReadManifest(FindManifest(FDestDir)));
+  FOldManifest = ReadManifest(FindManifest(FDestDir));
   for (size_t j = 0; j < FOldManifest->Games.size(); ++j) FOldByZip.emplace(FOldManifest->Games[j].Zip, j);
 }
 
 void TWorkThread::PlanUpdate() {
   UpdateProgress("Comparing with the output folder...");
-  const std::vector<TManifestGame>& old = FOldManifest->Games;
+  const std::vector<TManifestEntry>& old = FOldManifest->Games;
   if (!FTestMode) RestoreLeftAside();
   const size_t n = ArchiveList.size();
+  // Views into the games' paths: a large collection is planned without
+  // copies of them.
   std::vector<std::string> newPaths;
-  std::unordered_map<std::string, int> newUses, oldUses;
+  newPaths.reserve(n);
+  std::unordered_map<std::string_view, int> newUses, oldUses;
   for (TArcInfo& game : ArchiveList) {
     game.RealOutPath = PlaceGame(game, n);
     ++newUses[newPaths.emplace_back(Utf16ToUtf8(game.RealOutPath))];
   }
-  const std::unordered_map<std::string, size_t>& oldByZip = FOldByZip;
-  std::vector<std::string> oldPaths;
-  for (const TManifestGame& was : old) ++oldUses[oldPaths.emplace_back(was.Path)];
+  std::vector<std::string_view> oldPaths;
+  oldPaths.reserve(old.size());
+  for (const TManifestEntry& was : old) ++oldUses[oldPaths.emplace_back(was.Path)];
   // A game stays when its sources and folder name are the ones written, it
   // has its folder to itself, and the folder is there.
   FReuse.assign(n, -1);
   std::vector<bool> oldTaken(old.size(), false);
+  std::vector<bool> oldFound(old.size(), false);
   for (size_t i = 0; i < n; ++i) {
     const TArcInfo& game = ArchiveList[i];
     const TManifestGame source = SourceRecord(game);
-    const auto found = oldByZip.find(source.Zip);
-    if (found == oldByZip.end()) {
+    const auto found = FOldByZip.find(source.Zip);
+    if (found == FOldByZip.end()) {
       ++FUpdateCounts.Added;
       continue;
     }
-    const TManifestGame& was = old[found->second];
-    const bool same = was.SameSource(source) && LastPart(was.Path) == LastPart(newPaths[i]) &&
+    oldFound[found->second] = true;
+    const TManifestEntry& was = old[found->second];
+    const bool same = FOldManifest->Game(found->second).SameSource(source) && LastPart(was.Path) == LastPart(newPaths[i]) &&
                       newUses[newPaths[i]] == 1 && oldUses[was.Path] == 1 && !oldTaken[found->second] &&
                       DirectoryExists(FDestDir + was.Path);
     if (!same) {
@@ -139,35 +150,34 @@ void TWorkThread::PlanUpdate() {
     oldTaken[found->second] = true;
     ++(was.Path == newPaths[i] ? FUpdateCounts.Kept : FUpdateCounts.Moved);
   }
-  std::unordered_map<std::string, bool> stillThere;
-  for (const TArcInfo& game : ArchiveList) stillThere[RelativeZip(game.ZipFile)] = true;
-  for (const TManifestGame& was : old) {
-    if (!stillThere.count(was.Zip)) ++FUpdateCounts.Deleted;
-  }
+  FUpdateCounts.Deleted = static_cast<int32_t>(std::count(oldFound.begin(), oldFound.end(), false));
   // The folders whose entries change: the output folder always (its game
   // list and record are written anew), and every folder whose list of
   // entries differs.
+  std::vector<std::string_view> newViews(newPaths.begin(), newPaths.end());
   const auto before = Children(oldPaths);
-  const auto after = Children(newPaths);
+  const auto after = Children(newViews);
   FChangedFolders = {""};
   for (const auto* side : {&before, &after}) {
     for (const auto& [folder, list] : *side) {
       const auto a = before.find(folder);
       const auto b = after.find(folder);
       const bool equal = a != before.end() && b != after.end() && a->second == b->second;
-      if (!equal) FChangedFolders.insert(folder);
+      if (!equal) FChangedFolders.emplace(folder);
     }
   }
   // A folder that holds more or other entries than its record says (an
   // update cut off, or a hand) is filled again as well.
   for (const auto& [folder, list] : before) {
-    if (folder.empty() || FChangedFolders.count(folder) || !DirectoryExists(FDestDir + folder)) continue;
-    std::vector<std::string> present = ListingOrder(FDestDir + folder);
+    const std::string name(folder);
+    if (name.empty() || FChangedFolders.count(name) || !DirectoryExists(FDestDir + name)) continue;
+    std::vector<std::string> present = ListingOrder(FDestDir + name);
     std::vector<std::string> recorded;
-    for (const std::string& child : list) recorded.push_back(child.substr(0, child.size() - 1));
+    recorded.reserve(list.size());
+    for (const std::string_view child : list) recorded.emplace_back(child.substr(0, child.size() - 1));
     std::sort(present.begin(), present.end());
     std::sort(recorded.begin(), recorded.end());
-    if (present != recorded) FChangedFolders.insert(folder);
+    if (present != recorded) FChangedFolders.insert(name);
   }
   // A game written anew is a new entry of its folder, even under its old
   // name: that folder is filled again too.
@@ -211,7 +221,7 @@ void TWorkThread::RestoreLeftAside() {
     }
     if (AsideFolderName(path) == name) back.emplace_back(path, name);
   }
-  const std::vector<TManifestGame>& old = FOldManifest->Games;
+  const std::vector<TManifestEntry>& old = FOldManifest->Games;
   for (size_t j = 0; j < old.size(); ++j) {
     if (DirectoryExists(FDestDir + kHolder + "/" + AsideName(j))) back.emplace_back(old[j].Path, AsideName(j));
   }
@@ -230,7 +240,7 @@ void TWorkThread::RestoreLeftAside() {
 void TWorkThread::StageUpdate() {
   UpdateProgress("Making room for the update...");
   if (!DirectoryExists(FDestDir + kHolder)) MakeFolder(FDestDir + kHolder);
-  const std::vector<TManifestGame>& old = FOldManifest->Games;
+  const std::vector<TManifestEntry>& old = FOldManifest->Games;
   std::vector<bool> kept(old.size(), false);
   for (const int j : FReuse) {
     if (j >= 0) kept[static_cast<size_t>(j)] = true;
@@ -314,7 +324,7 @@ void TWorkThread::EnsureFolder(const std::string& folder) {
 
 void TWorkThread::PlaceKeptGame(TGameWrite& w, size_t index) {
   TArcInfo& game = *w.Game;
-  const TManifestGame& was = FOldManifest->Games[static_cast<size_t>(FReuse[index])];
+  const TManifestGame was = FOldManifest->Game(static_cast<size_t>(FReuse[index]));
   const std::string path = Utf16ToUtf8(game.RealOutPath);
   w.Folder = FDestDir + path;
   EnsureFolder(ContainerOf(path));

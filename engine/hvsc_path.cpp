@@ -34,6 +34,7 @@ std::string FindIgnoringCase(const std::string& dir, const std::string& name) {
 }  // namespace
 
 std::string THvscListings::Find(const std::string& dir, const std::string& name) {
+  const std::lock_guard lock(mutex_);
   auto folder = folders_.find(dir);
   if (folder == folders_.end()) {
     if (names_ > kMaxNames) {

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <mutex>
 #include <unordered_map>
 
 namespace vq {
@@ -15,12 +16,13 @@ std::u16string SidBaseName(std::u16string_view sidFile);
 // letter case. Returns the path found, or the exact path when there is none;
 // empty when `relative` steps out of `root` with "..".
 // `cache`, when given, keeps the folder listings read for the look-up ignoring
-// case, for later look-ups in the same collection; one per thread.
+// case, for later look-ups in the same collection.
 class THvscListings;
 std::string ResolveHvscPath(const std::string& root, std::string_view relative, THvscListings* cache = nullptr);
 
 // Folder listings of a collection that does not change while a job runs,
-// keyed by lower-cased name; bounded, forgotten when full.
+// keyed by lower-cased name; bounded, forgotten when full. Shared by the
+// threads of a job.
 class THvscListings {
  public:
   // The entry of `dir` equal to `name` ignoring case; empty if none.
@@ -28,6 +30,7 @@ class THvscListings {
 
  private:
   static constexpr size_t kMaxNames = 20000;
+  std::mutex mutex_;
   std::unordered_map<std::string, std::unordered_map<std::u16string, std::string>> folders_;
   size_t names_ = 0;
 };

@@ -107,8 +107,7 @@ void CheckOutput(TJobCheck& check) {
     try {
       const std::string record = FindManifest(check.OutputFolder);
       if (record.empty()) throw Error("no record");
-      const TManifest manifest = ReadManifest(record);
-      if (manifest.Fingerprint != OptionsFingerprint(check.Options)) cause = "it was written with other options";
+      if (ReadManifest(record)->Fingerprint != OptionsFingerprint(check.Options)) cause = "it was written with other options";
     } catch (const Error& e) {
       cause = !FindManifest(check.OutputFolder).empty()
                   ? std::string("its record is unreadable: ") + e.what()

@@ -107,9 +107,46 @@ std::string OptionsFingerprint(const TJobOptions& options) {
                 options.ExtractT64 ? 1 : 0, options.ForceUppercase ? 1 : 0);
 }
 
-TManifest ReadManifest(const std::string& path) {
-  const std::string text = ReadWholeFileAsString(path, kMaxManifest);
-  TManifest manifest;
+namespace {
+
+// The game of a line's fields, all of them checked; throws naming `path`.
+TManifestGame ParseGame(const std::vector<std::string>& f, const std::string& path) {
+  TManifestGame g;
+  g.Zip = f[1];
+  g.Size = static_cast<uint64_t>(Number(f[2], path));
+  g.Time = Number(f[3], path);
+  g.Crcs = f[4];
+  g.Sids = f[5];
+  g.Path = f[6];
+  g.Files = Split(f[7], '\x1f');
+  g.UniqueID = static_cast<int32_t>(Number(f[8], path));
+  g.ExtractedFileCount = static_cast<int32_t>(Number(f[9], path));
+  g.UnhandledFileCount = static_cast<int32_t>(Number(f[10], path));
+  g.Status = f[11];
+  g.Extensions = Split(f[12], '\x1f');
+  g.TapeArchives = static_cast<int32_t>(Number(f[13], path));
+  g.TapeFiles = static_cast<int32_t>(Number(f[14], path));
+  g.TapesNotExtracted = static_cast<int32_t>(Number(f[15], path));
+  g.SidCount = static_cast<int32_t>(Number(f[16], path));
+  g.SidErrors = static_cast<int32_t>(Number(f[17], path));
+  g.Name = f[18];
+  g.SidFile = f[19];
+  g.IdFromNfo = f[20] == "1";
+  return g;
+}
+
+constexpr size_t kGameFields = 22;
+
+}  // namespace
+
+TManifestGame TManifest::Game(size_t index) const {
+  return ParseGame(Fields(Games[index].Line), kManifestName);
+}
+
+std::unique_ptr<TManifest> ReadManifest(const std::string& path) {
+  auto manifest = std::make_unique<TManifest>();
+  manifest->Text = ReadWholeFileAsString(path, kMaxManifest);
+  const std::string& text = manifest->Text;
   size_t start = 0;
   int lineNumber = 0;
   while (start < text.size()) {
@@ -118,38 +155,23 @@ TManifest ReadManifest(const std::string& path) {
     const std::string_view line(text.data() + start, end - start);
     start = end + 1;
     ++lineNumber;
+    const auto bad = [&] {
+      return Error(path + ": not a manifest of this program (line " + std::to_string(lineNumber) + ")");
+    };
     if (lineNumber == 1) {
       if (line != kHeader) throw Error(path + ": not a manifest of this program");
       continue;
     }
     const std::vector<std::string> f = Fields(line);
     if (f[0] == "options" && f.size() == 2) {
-      manifest.Fingerprint = f[1];
-    } else if (f[0] == "game" && f.size() == 22) {
-      TManifestGame& g = manifest.Games.emplace_back();
-      g.Zip = f[1];
-      g.Size = static_cast<uint64_t>(Number(f[2], path));
-      g.Time = Number(f[3], path);
-      g.Crcs = f[4];
-      g.Sids = f[5];
-      g.Path = f[6];
-      g.Files = Split(f[7], '\x1f');
-      g.UniqueID = static_cast<int32_t>(Number(f[8], path));
-      g.ExtractedFileCount = static_cast<int32_t>(Number(f[9], path));
-      g.UnhandledFileCount = static_cast<int32_t>(Number(f[10], path));
-      g.Status = f[11];
-      g.Extensions = Split(f[12], '\x1f');
-      g.TapeArchives = static_cast<int32_t>(Number(f[13], path));
-      g.TapeFiles = static_cast<int32_t>(Number(f[14], path));
-      g.TapesNotExtracted = static_cast<int32_t>(Number(f[15], path));
-      g.SidCount = static_cast<int32_t>(Number(f[16], path));
-      g.SidErrors = static_cast<int32_t>(Number(f[17], path));
-      g.Name = f[18];
-      g.SidFile = f[19];
-      g.IdFromNfo = f[20] == "1";
-      if (f[21] != "end") throw Error(path + ": not a manifest of this program (line " + std::to_string(lineNumber) + ")");
+      manifest->Fingerprint = f[1];
+    } else if (f[0] == "game" && f.size() == kGameFields) {
+      if (f[kGameFields - 1] != "end") throw bad();
+      // Checked whole now; kept as text, parsed again where needed.
+      const TManifestGame g = ParseGame(f, path);
+      manifest->Games.push_back({g.Zip, g.Path, g.Size, g.Time, line});
     } else if (!line.empty()) {
-      throw Error(path + ": not a manifest of this program (line " + std::to_string(lineNumber) + ")");
+      throw bad();
     }
   }
   if (lineNumber == 0) throw Error(path + ": not a manifest of this program (empty)");
@@ -200,7 +222,7 @@ void TManifestWriter::Commit() {
 
 void WriteManifest(const std::string& path, const TManifest& manifest) {
   TManifestWriter writer(path, manifest.Fingerprint);
-  for (const TManifestGame& game : manifest.Games) writer.Add(game);
+  for (size_t j = 0; j < manifest.Games.size(); ++j) writer.Add(manifest.Game(j));
   writer.Commit();
 }
 

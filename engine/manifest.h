@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/arc_info.h"
@@ -53,11 +54,26 @@ struct TManifestGame {
   }
 };
 
+// One game of a manifest as read: what is looked up at once; the rest stays
+// text until TManifest::Game parses it.
+struct TManifestEntry {
+  std::string Zip;
+  std::string Path;
+  uint64_t Size = 0;
+  int64_t Time = 0;
+  std::string_view Line;  // its line in TManifest::Text
+};
+
 // The record of an output folder: the options that shaped it and its games
-// in the order they were written.
+// in the order they were written. A record read from a file keeps the file's
+// text, which the games view: it stays where it was made.
 struct TManifest {
   std::string Fingerprint;
-  std::vector<TManifestGame> Games;
+  std::vector<TManifestEntry> Games;
+  std::string Text;
+
+  // Game `index`, every field.
+  TManifestGame Game(size_t index) const;
 };
 
 // The folders in the output folder that hold what an update moves aside
@@ -75,7 +91,7 @@ std::string OptionsFingerprint(const TJobOptions& options);
 
 // Reads the manifest at `path`. Throws vq::Error("<path>: <cause>") when it
 // is missing, unreadable or not a manifest.
-TManifest ReadManifest(const std::string& path);
+std::unique_ptr<TManifest> ReadManifest(const std::string& path);
 
 // Writes a manifest game by game into "<path>.tmp", renamed to `path` by
 // Commit; destroyed before, it leaves nothing. Throws vq::Error on failure.
@@ -97,7 +113,8 @@ class TManifestWriter {
   std::string buffer_;
 };
 
-// Writes `manifest` to `path` as TManifestWriter does.
+// Writes `manifest` (a fingerprint and the games read) to `path` as
+// TManifestWriter does.
 void WriteManifest(const std::string& path, const TManifest& manifest);
 
 }  // namespace vq

@@ -13,6 +13,7 @@
 #include "engine/folder_names.h"
 #include "engine/folder_partition.h"
 #include "filter/rom_list.h"
+#include "engine/hvsc_path.h"
 #include "engine/zip_work.h"
 #include "zip/zip_reader.h"
 
@@ -73,7 +74,8 @@ TWorkThread::TWorkThread(const TJobOptions& options)
       FHvscDir(WithTrailingDelimiter(options.HvscDir)),
       FFilterFile(options.FilterFile),
       FFilterIDs(options.FilterIDs),
-      FZipper(std::make_unique<TZipWorker>(GameSettings(options))),
+      FHvscListings(std::make_unique<THvscListings>()),
+      FZipper(std::make_unique<TZipWorker>(GameSettings(options), *FHvscListings)),
       FAutoSwap(options.AutoSwap),
       FExtractT64(options.ExtractT64),
       FForceUppercase1541U(options.ForceUppercase),
@@ -84,7 +86,7 @@ TWorkThread::TWorkThread(const TJobOptions& options)
       FUpdate(options.Update && !FindManifest(FDestDir).empty()) {
   // Each thread that reads ahead has its own reader and compiled patterns.
   for (int t = 0; t < std::max(PipelineThreads(), 1); ++t) {
-    FWorkers.push_back(std::make_unique<TZipWorker>(GameSettings(options)));
+    FWorkers.push_back(std::make_unique<TZipWorker>(GameSettings(options), *FHvscListings));
   }
 }
 

@@ -21,6 +21,7 @@ namespace vq {
 class TRomList;
 class TZipReader;
 class TZipWorker;
+class THvscListings;
 struct TZipEntry;
 struct TPlannedEntry;
 struct TPreparedGame;
@@ -193,6 +194,7 @@ class TWorkThread : public TThread, private TJobCounts {
   bool FFilterIDs;
   TArchiveList ArchiveList;
   std::vector<TInvalidZip> FInvalidZips;
+  std::unique_ptr<THvscListings> FHvscListings;  // shared by the readers; before them
   std::unique_ptr<TZipWorker> FZipper;  // this thread's own reader and patterns
   std::vector<std::unique_ptr<TZipWorker>> FWorkers;  // one per thread that reads ahead
   TCollator FCollator;  // the lists sorted ignoring case
@@ -209,7 +211,7 @@ class TWorkThread : public TThread, private TJobCounts {
   std::string FFingerprint;  // the options that shape the output
   bool FUpdate;              // an update of an output folder with a record
   std::unique_ptr<TManifest> FOldManifest;
-  std::unordered_map<std::string, size_t> FOldByZip;  // its games by zip
+  std::unordered_map<std::string_view, size_t> FOldByZip;  // its games by zip, viewing their paths
   std::vector<int> FReuse;  // per game: its record in the old manifest; -1: written anew
   std::set<std::string> FChangedFolders;
   std::map<std::string, std::string> FStaged;  // what an update moved aside: path -> name in the holder

@@ -100,7 +100,9 @@ struct TPreparedGame {
 // One thread's means to read zips: its own reader and patterns.
 class TZipWorker {
  public:
-  explicit TZipWorker(const TGameSettings& settings);
+  // `hvsc` keeps the HVSC folder listings; it may be shared and must outlive
+  // the worker.
+  TZipWorker(const TGameSettings& settings, THvscListings& hvsc);
   TZipWorker(const TZipWorker&) = delete;
   TZipWorker& operator=(const TZipWorker&) = delete;
 
@@ -143,7 +145,7 @@ class TZipWorker {
   Regex unique_id_regex_;
   Regex reformat_regex_;
   TNfoReformatter reformatter_{reformat_regex_};
-  std::unique_ptr<THvscListings> hvsc_ = std::make_unique<THvscListings>();  // this thread's listings
+  THvscListings& hvsc_;
 };
 
 }  // namespace vq
