@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -221,6 +222,35 @@ TTempFolder::TTempFolder(const std::string& parent, const std::string& prefix) {
 
 TTempFolder::~TTempFolder() {
   RemoveTree(path_);
+}
+
+void WarmCache(const std::string& root) {
+  std::vector<char> buffer(1 << 20);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    if (!entry.is_regular_file()) continue;
+    if (FILE* in = std::fopen(entry.path().c_str(), "rb")) {
+      while (std::fread(buffer.data(), 1, buffer.size(), in) > 0) {
+      }
+      std::fclose(in);
+    }
+  }
+}
+
+bool ParseBenchArgs(int argc, char** argv, const std::string& name, const std::string& out, TBenchArgs& args) {
+  std::vector<std::string> positional;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
+      args.Runs = std::atoi(argv[++i]);
+    } else {
+      positional.emplace_back(argv[i]);
+    }
+  }
+  if (!positional.empty()) args.Games = std::atoi(positional[0].c_str());
+  if (positional.size() > 1) args.Root = positional[1];
+  args.Out = positional.size() > 2 ? positional[2] : out;
+  if (args.Runs >= 1 && args.Games >= 1 && positional.size() <= 3) return true;
+  std::fprintf(stderr, "usage: %s [--runs K] [GAMES [COLLECTION_DIR [OUTPUT_DIR]]]\n", name.c_str());
+  return false;
 }
 
 }  // namespace vq::bench

@@ -86,6 +86,22 @@ class TTempFolder {
   std::string path_;
 };
 
+// Reads every file under `root` once, so that every run starts from a warm
+// cache.
+void WarmCache(const std::string& root);
+
+// The command line shared by the benchmarks that run the whole program:
+//   NAME [--runs K] [GAMES [COLLECTION_DIR [OUTPUT_DIR]]]
+struct TBenchArgs {
+  int Runs = 1;
+  int Games = 30000;
+  std::string Root = "/tmp/vqsd-bench-collection";
+  std::string Out;
+};
+// Parses it, with `out` as the output folder by default; false, the usage
+// written to standard error, for a wrong command line.
+bool ParseBenchArgs(int argc, char** argv, const std::string& name, const std::string& out, TBenchArgs& args);
+
 // CPU time of this thread in seconds: on a busy machine it shows the work
 // done, where the wall clock also counts the waits for a core.
 double ThreadCpuSeconds();

@@ -84,19 +84,6 @@ std::string EnsureRevision(const std::string& root, int games, TRevisionCounts& 
   return dir + "/games/";
 }
 
-// Reads every file under `root` once so that every run starts from a warm cache.
-void WarmCache(const std::string& root) {
-  std::vector<char> buffer(1 << 20);
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    if (!entry.is_regular_file()) continue;
-    if (FILE* in = std::fopen(entry.path().c_str(), "rb")) {
-      while (std::fread(buffer.data(), 1, buffer.size(), in) > 0) {
-      }
-      std::fclose(in);
-    }
-  }
-}
-
 // Every entry under `root` relative to it, folders ending in '/', sorted.
 std::vector<std::string> Entries(const std::string& root) {
   std::vector<std::string> entries;
@@ -215,28 +202,14 @@ void PrintRow(const char* label, double fresh, double update, double scale, doub
   std::printf("%-30s %12.2f %12.2f %12.4f  %s\n", label, fresh / scale, update / scale, ratio, check);
 }
 
-void Usage() {
-  std::fprintf(stderr, "usage: bench_update [--runs K] [GAMES [COLLECTION_DIR [OUTPUT_DIR]]]\n");
-}
-
 // Measures the rounds and prints the table; 2 for a wrong command line.
 int Run(int argc, char** argv) {
-  int runs = 1;
-  std::vector<std::string> positional;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
-      runs = std::atoi(argv[++i]);
-    } else {
-      positional.emplace_back(argv[i]);
-    }
-  }
-  const int games = positional.size() > 0 ? std::atoi(positional[0].c_str()) : 30000;
-  if (runs < 1 || games < 1 || positional.size() > 3) {
-    Usage();
-    return 2;
-  }
-  const std::string root = positional.size() > 1 ? positional[1] : "/tmp/vqsd-bench-collection";
-  const std::string out = positional.size() > 2 ? positional[2] : "/tmp/vqsd-bench-update";
+  TBenchArgs args;
+  if (!ParseBenchArgs(argc, argv, "bench_update", "/tmp/vqsd-bench-update", args)) return 2;
+  const int runs = args.Runs;
+  const int games = args.Games;
+  const std::string& root = args.Root;
+  const std::string& out = args.Out;
   const std::string first = EnsureCollection(root, games, kSeed);
   TRevisionCounts counts;
   const std::string second = EnsureRevision(root, games, counts);
