@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "base/ini_file.h"
+#include "engine/work_thread.h"
 #include "tools/sample_collection.h"
 #include "ui/app_setup.h"
 #include "ui/auto_dialogs.h"
@@ -115,6 +116,8 @@ double Median(std::vector<double> values) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // As the window program starts.
+  vq::PrepareProcessForJobs();
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   vq::SetUpApplication(app);
