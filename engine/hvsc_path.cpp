@@ -16,21 +16,6 @@ struct DirClose {
   void operator()(DIR* d) const { closedir(d); }
 };
 
-// The entry of `dir` whose name equals `name` ignoring case; empty if none.
-// Several candidates: the one first in byte order, so the choice is stable.
-std::string FindIgnoringCase(const std::string& dir, const std::string& name) {
-  std::unique_ptr<DIR, DirClose> handle(opendir(dir.empty() ? "." : dir.c_str()));
-  if (!handle) return {};
-  const std::u16string wanted = LowerCase(Utf8ToUtf16(name));
-  std::string found;
-  while (const dirent* entry = readdir(handle.get())) {
-    const std::string candidate = entry->d_name;
-    if (candidate == "." || candidate == "..") continue;
-    if (LowerCase(Utf8ToUtf16(candidate)) == wanted && (found.empty() || candidate < found)) found = candidate;
-  }
-  return found;
-}
-
 }  // namespace
 
 std::string THvscListings::Find(const std::string& dir, const std::string& name) {
@@ -64,7 +49,7 @@ std::u16string SidBaseName(std::u16string_view sidFile) {
   return std::u16string(cut == std::u16string_view::npos ? sidFile : sidFile.substr(cut + 1));
 }
 
-std::string ResolveHvscPath(const std::string& root, std::string_view relative, THvscListings* cache) {
+std::string ResolveHvscPath(const std::string& root, std::string_view relative, THvscListings& listings) {
   std::vector<std::string> parts;
   std::string part;
   for (char c : relative) {
@@ -95,7 +80,7 @@ std::string ResolveHvscPath(const std::string& root, std::string_view relative, 
     } else if (last ? FileExists(direct) : DirectoryExists(direct)) {
       next = direct;
     } else {
-      const std::string match = cache ? cache->Find(path, p) : FindIgnoringCase(path, p);
+      const std::string match = listings.Find(path, p);
       if (match.empty()) return exact;
       next = path + match;
     }

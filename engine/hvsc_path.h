@@ -15,10 +15,10 @@ std::u16string SidBaseName(std::u16string_view sidFile);
 // that exact path does not exist, each component is looked up ignoring
 // letter case. Returns the path found, or the exact path when there is none;
 // empty when `relative` steps out of `root` with "..".
-// `cache`, when given, keeps the folder listings read for the look-up ignoring
-// case, for later look-ups in the same collection.
+// `listings` keeps the folder listings read for the look-up ignoring case,
+// for later look-ups in the same collection.
 class THvscListings;
-std::string ResolveHvscPath(const std::string& root, std::string_view relative, THvscListings* cache = nullptr);
+std::string ResolveHvscPath(const std::string& root, std::string_view relative, THvscListings& listings);
 
 // Folder listings of a collection that does not change while a job runs,
 // keyed by lower-cased name; bounded, forgotten when full. Shared by the

@@ -45,12 +45,6 @@ class TOrderedPipeline {
   TOrderedPipeline(const TOrderedPipeline&) = delete;
   TOrderedPipeline& operator=(const TOrderedPipeline&) = delete;
 
-  // The index that Take hands out next.
-  size_t Next() const {
-    const std::lock_guard lock(mutex_);
-    return next_;
-  }
-
   // The result of the next item, waiting for it; nothing once the job is
   // told to stop or every item was taken.
   std::optional<T> Take() {

@@ -194,15 +194,15 @@ void TZipWorker::FindSids(const TArcInfo& game, TPreparedGame& prepared) const {
   if (!settings_.IncludeSIDs || game.SIDFile.empty()) return;
   const std::string sidFile = Utf16ToUtf8(game.SIDFile);
   auto existing = [](const std::string& path) { return FileExists(path) ? path : std::string(); };
-  prepared.SidSource = existing(ResolveHvscPath(settings_.HvscDir, sidFile + ".sid", &hvsc_));
-  prepared.PrgSource = existing(ResolveHvscPath(settings_.HvscDir, sidFile + ".prg", &hvsc_));
+  prepared.SidSource = existing(ResolveHvscPath(settings_.HvscDir, sidFile + ".sid", hvsc_));
+  prepared.PrgSource = existing(ResolveHvscPath(settings_.HvscDir, sidFile + ".prg", hvsc_));
 }
 
 std::string TZipWorker::SidKey(const std::u16string& sidFile) const {
   if (!settings_.IncludeSIDs || sidFile.empty()) return {};
   std::string key;
   for (const char* ext : {".sid", ".prg"}) {
-    const std::string path = ResolveHvscPath(settings_.HvscDir, Utf16ToUtf8(sidFile) + ext, &hvsc_);
+    const std::string path = ResolveHvscPath(settings_.HvscDir, Utf16ToUtf8(sidFile) + ext, hvsc_);
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
     key += Format("%s|%lld|%lld.%09ld|", path.c_str(), static_cast<long long>(st.st_size),
