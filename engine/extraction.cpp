@@ -94,6 +94,69 @@ void WriteNewFile(const std::string& zip, const std::string& gameFolder, const s
   }
 }
 
+// A game folder as a target of the zip and tape readers: each file made by
+// base's TNewFile below the folder, its sub-folders by ForceDirectories.
+class TGameFolder final : public TFileTarget {
+ public:
+  explicit TGameFolder(const std::string& folder) : folder_(IncludeTrailingDelimiter(folder)) {}
+  std::unique_ptr<TFileSink> Create(const std::string& relativePath) override {
+    const std::string target = folder_ + relativePath;
+    // The game folder itself is there already.
+    if (relativePath.find('/') != std::string::npos && !ForceDirectories(ExtractFilePath(target))) {
+      const int err = errno;
+      throw SystemError(ExtractFilePath(target), err);
+    }
+    return std::make_unique<TNewFileSink>(target);
+  }
+
+ private:
+  class TNewFileSink final : public TFileSink {
+   public:
+    explicit TNewFileSink(const std::string& path) : file_(path) {}
+    void Write(const void* data, size_t size) override { file_.Write(data, size); }
+    void Commit() override { file_.Commit(); }
+
+   private:
+    TNewFile file_;
+  };
+  std::string folder_;
+};
+
+// Creates `relative` in `folder`, has `extract` stream the bytes from
+// `reader` into it and commits it; every error names the zip, its code kept.
+void ExtractFromZip(TZipReader& reader, const std::string& folder, const std::string& relative,
+                    const std::function<void(TFileSink&)>& extract) {
+  auto fail = [&reader](const Error& e) {
+    throw Error(ClipText(reader.FileName()) + ": " + ClipText(e.what(), kMaxMessageText), e.Code());
+  };
+  TGameFolder target(folder);
+  std::unique_ptr<TFileSink> out;
+  try {
+    out = target.Create(relative);
+  } catch (const Error& e) {
+    fail(e);
+  }
+  extract(*out);  // its errors name the zip already
+  try {
+    out->Commit();
+  } catch (const Error& e) {
+    fail(e);
+  }
+}
+
+// The entry that a search reported, written to `relative` in `folder`.
+void ExtractEntryInto(TZipReader& reader, const std::string& folder, const TZipEntry& entry,
+                      const std::string& relative) {
+  ExtractFromZip(reader, folder, relative, [&](TFileSink& out) { reader.ExtractEntryTo(entry, out); });
+}
+
+// The root entry `name` written in `folder` under its stored name, returned.
+std::string ExtractRootEntryInto(TZipReader& reader, const std::string& folder, std::string_view name) {
+  std::string stored = reader.RootEntryName(name);
+  ExtractFromZip(reader, folder, stored, [&](TFileSink& out) { reader.ExtractRootEntryTo(name, out); });
+  return stored;
+}
+
 // Games read ahead of the one being written, per thread.
 constexpr size_t kGamesAheadPerThread = 16;
 // Games handed to the writer threads and not yet finished, at most.
@@ -335,7 +398,6 @@ TZipReader& TWorkThread::OpenZip(TGameWrite& w) const {
   TZipReader& reader = *w.Reader;
   if (!reader.IsOpen()) {
     reader.SetFileName(w.Game->ZipFile);
-    reader.SetBaseFolder(w.Folder);
     reader.Open();
   }
   return reader;
@@ -387,7 +449,7 @@ bool TWorkThread::ExtractEntries(TGameWrite& w) const {
 void TWorkThread::WriteEntry(TGameWrite& w, TPlannedEntry& p) const {
   w.Written.push_back(p.Target);
   if (!p.Ready) {
-    OpenZip(w).ExtractEntryTo(p.Entry, p.Target);
+    ExtractEntryInto(OpenZip(w), w.Folder, p.Entry, p.Target);
     return;
   }
   WriteNewFile(w.Game->ZipFile, w.Folder, p.Target, p.Data);
@@ -407,8 +469,9 @@ bool TWorkThread::ConvertTape(TGameWrite& w, TPlannedEntry& p) const {
     }
   }
   const Tt64Archive tape(tapeBuffer, p.Entry.FileName);
+  TGameFolder folder(w.Folder);
   const int32_t written =
-      tape.ExtractToPxx(w.Folder, FTestMode, [&w](const std::string& name) {
+      tape.ExtractToPxx(folder, FTestMode, [&w](const std::string& name) {
         return w.Written.emplace_back(w.Files.Claim(name));
       });
   if (written <= 0) {
@@ -437,7 +500,7 @@ void TWorkThread::WriteNFO(TGameWrite& w) const {
       WriteNewFile(w.Game->ZipFile, w.Folder, prepared.NfoName, prepared.NfoBytes);
       w.Written.push_back(prepared.NfoName);
     } else {
-      w.Written.push_back(OpenZip(w).ExtractRootEntry("VERSION.NFO"));
+      w.Written.push_back(ExtractRootEntryInto(OpenZip(w), w.Folder, "VERSION.NFO"));
     }
   }
 }

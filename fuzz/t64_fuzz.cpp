@@ -1,45 +1,60 @@
 // libFuzzer harness for the T64 reader and the PC64 writer: every input is
-// read as an archive, counted in test mode and written into a scratch folder.
-#include <stdlib.h>
-#include <unistd.h>
-
+// read as an archive, counted in test mode and written into memory.
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
+#include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "base/file_sink.h"
 #include "tape/t64_archive.h"
+#include "tape/t64_format.h"
 
 namespace {
-
-// A folder of its own under /dev/shm (or /tmp), removed at exit.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    const char* root = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    std::string pattern = std::string(root) + "/t64_fuzz.XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) __builtin_trap();
-    path_ = pattern;
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 void Check(bool condition) {
   if (!condition) __builtin_trap();
 }
 
+// Keeps the size of each file made through it, and checks that every file
+// is committed once and only written before that.
+class SizeTarget final : public vq::TFileTarget {
+ public:
+  std::unique_ptr<vq::TFileSink> Create(const std::string& relativePath) override {
+    Names.push_back(relativePath);
+    Sizes.push_back(0);
+    Committed.push_back(false);
+    return std::make_unique<Sink>(*this, Sizes.size() - 1);
+  }
+
+  std::vector<std::string> Names;
+  std::vector<uint64_t> Sizes;
+  std::vector<bool> Committed;
+
+ private:
+  class Sink final : public vq::TFileSink {
+   public:
+    Sink(SizeTarget& target, size_t index) : target_(target), index_(index) {}
+    void Write(const void* data, size_t size) override {
+      Check(data != nullptr || size == 0);
+      Check(!target_.Committed[index_]);
+      target_.Sizes[index_] += size;
+    }
+    void Commit() override {
+      Check(!target_.Committed[index_]);
+      target_.Committed[index_] = true;
+    }
+
+   private:
+    SizeTarget& target_;
+    size_t index_;
+  };
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const ScratchFolder scratch;
   const vq::Tt64Archive archive(std::span<const uint8_t>(data, size), "FUZZ.T64");
 
   Check(archive.Valid() || archive.FileCount() == 0);
@@ -56,9 +71,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!files.empty()) Check(total <= std::max<uint64_t>(size, files.back().Offset));
   Check(archive.GetEntryLength(archive.FileCount()) == 0);
 
-  const int32_t counted = archive.ExtractToPxx(scratch.path(), true);
+  // Test mode names the same files as a real run and creates none.
+  std::vector<std::string> counting, writing;
+  SizeTarget counted_target, target;
+  const int32_t counted = archive.ExtractToPxx(counted_target, true, [&counting](const std::string& name) {
+    counting.push_back(name);
+    return name;
+  });
   Check(counted >= 0 && counted <= archive.FileCount());
-  const int32_t written = archive.ExtractToPxx(scratch.path(), false);
+  Check(counted_target.Names.empty());
+  const int32_t written = archive.ExtractToPxx(target, false, [&writing](const std::string& name) {
+    writing.push_back(name);
+    return name;
+  });
   Check(written == counted);
+  Check(writing == counting);
+  Check(target.Names == writing);
+  // Every file is whole: a PC64 header and at most the archive's bytes.
+  for (size_t i = 0; i < target.Names.size(); ++i) {
+    Check(target.Committed[i]);
+    Check(target.Sizes[i] >= uint64_t{vq::t64::kPc64HeaderSize} &&
+          target.Sizes[i] <= uint64_t{vq::t64::kPc64MaxHeaderSize} + size);
+  }
   return 0;
 }

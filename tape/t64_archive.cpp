@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <utility>
 
 #include "base/error.h"
@@ -112,10 +113,7 @@ uint32_t Tt64Archive::GetEntryLength(int i) const {
       std::min<uint64_t>(EntryLength(static_cast<size_t>(i)), std::numeric_limits<uint32_t>::max()));
 }
 
-int32_t Tt64Archive::ExtractToPxx(std::string OutFolder, bool TestMode, const TNameChooser& ChooseName) const {
-  OutFolder = IncludeTrailingDelimiter(std::move(OutFolder));
-  if (!TestMode && !DirectoryExists(OutFolder)) throw Error("Folder does not exist");
-
+int32_t Tt64Archive::ExtractToPxx(TFileTarget& OutFolder, bool TestMode, const TNameChooser& ChooseName) const {
   std::string base = BaseName(FFileName);
   int32_t written = 0;
   int nextNumber = 0;
@@ -128,16 +126,21 @@ int32_t Tt64Archive::ExtractToPxx(std::string OutFolder, bool TestMode, const TN
     const char letter = Pc64Letter(entry.FileType1541);
     if (letter == 0) continue;
     ++written;
+    // Named in test mode too: a caller that claims names sees the claims of
+    // a real run.
+    base = ChangeExtension(base, Format(".%c%.2d", letter, nextNumber++));
+    const std::string name = ChooseName ? ChooseName(base) : base;
     if (TestMode) continue;
 
-    base = ChangeExtension(base, Format(".%c%.2d", letter, nextNumber++));
-    WritePc64File(OutFolder + (ChooseName ? ChooseName(base) : base), entry, letter == 'P', length);
+    const std::unique_ptr<TFileSink> out = OutFolder.Create(name);
+    WritePc64File(*out, entry, letter == 'P', length);
+    out->Commit();
   }
   return written;
 }
 
-void Tt64Archive::WritePc64File(const std::string& Path, const t64::Tt64DirectoryEntry& Entry,
-                                bool IsPFile, uint64_t Length) const {
+void Tt64Archive::WritePc64File(TFileSink& Out, const t64::Tt64DirectoryEntry& Entry, bool IsPFile,
+                                uint64_t Length) const {
   std::array<uint8_t, t64::kPc64MaxHeaderSize> header{};
   std::memcpy(header.data(), t64::kPc64Magic, sizeof t64::kPc64Magic - 1);
   uint8_t* name = header.data() + 8;
@@ -149,16 +152,14 @@ void Tt64Archive::WritePc64File(const std::string& Path, const t64::Tt64Director
     headerSize += 2;
   }
 
-  TNewFile file(Path);
-  file.Write(header.data(), headerSize);
+  Out.Write(header.data(), headerSize);
   const std::span<const uint8_t> data =
       FArchiveStream.subspan(Entry.Offset, static_cast<size_t>(Length));
   for (size_t done = 0; done < data.size();) {
     const size_t block = std::min(kCopyBlockSize, data.size() - done);
-    file.Write(data.data() + done, block);
+    Out.Write(data.data() + done, block);
     done += block;
   }
-  file.Commit();
 }
 
 }  // namespace vq

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_sink.h"
 #include "tape/t64_format.h"
 
 namespace vq {
@@ -32,13 +33,15 @@ class Tt64Archive {
   // get; lets the caller keep names apart from files it wrote before.
   using TNameChooser = std::function<std::string(const std::string& name)>;
 
-  // Writes every regular file as a PC64 file into `OutFolder` (numbered
-  // .P00, .S01, ... across letters) and returns how many it wrote; in test
-  // mode only counts. `ChooseName`, when set, picks each file's final name.
-  // Throws vq::Error("Folder does not exist") outside test mode when the
-  // folder is missing, and "<path>: <cause>" when a file cannot be created
-  // or written; a file that fails is removed again.
-  int32_t ExtractToPxx(std::string OutFolder, bool TestMode, const TNameChooser& ChooseName = {}) const;
+  // Writes every regular file as a PC64 file (numbered .P00, .S01, ...
+  // across letters, named after the archive) through `OutFolder.Create`,
+  // committing each, and returns how many it wrote. `ChooseName`, when set,
+  // picks each file's final name. Test mode names the files exactly as a
+  // real run does, `ChooseName` called for each in the same order, and
+  // returns the same count, but creates nothing. Errors are those of
+  // `OutFolder` ("<path>: <cause>"); the files written before stay, the one
+  // that failed is removed again by its uncommitted sink.
+  int32_t ExtractToPxx(TFileTarget& OutFolder, bool TestMode, const TNameChooser& ChooseName = {}) const;
 
   // Data length of listed entry `i`: up to the next listed offset, or to the
   // end of the archive for the last one (0 when the offset lies past it, or
@@ -59,9 +62,9 @@ class Tt64Archive {
   void InitFiles();
   // Data length of listed entry `i`, exact even past 4 GiB.
   uint64_t EntryLength(size_t i) const;
-  // Writes `Entry` as the PC64 file `Path` with `Length` bytes of data.
-  void WritePc64File(const std::string& Path, const t64::Tt64DirectoryEntry& Entry,
-                     bool IsPFile, uint64_t Length) const;
+  // Writes `Entry` as a PC64 file with `Length` bytes of data into `Out`.
+  void WritePc64File(TFileSink& Out, const t64::Tt64DirectoryEntry& Entry, bool IsPFile,
+                     uint64_t Length) const;
 
   // The archive bytes when the object loaded them itself; empty otherwise.
   std::vector<uint8_t> FOwnedData;

@@ -1,7 +1,5 @@
 #include "zip/zip_reader.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <zip.h>
 
 #include <algorithm>
@@ -10,7 +8,6 @@
 #include <cstring>
 
 #include "base/error.h"
-#include "base/file_system.h"
 #include "base/text.h"
 
 namespace vq {
@@ -77,7 +74,7 @@ std::string SafeRelativePath(std::string_view stored) {
     // "C:" as the first part names a drive, an absolute path elsewhere.
     if (first && !part.empty() && part.back() == ':') return bare;
     if (!part.empty() && part != ".") {
-      if (!result.empty()) result += kPathDelim;
+      if (!result.empty()) result += '/';
       result.append(part);
     }
     first = false;
@@ -269,12 +266,26 @@ std::string TZipReader::ExtractToString(std::string_view name, uint64_t maxSize)
   return text;
 }
 
-bool TZipReader::ExtractEntry(const TZipEntry& entry) {
+void TZipReader::RequireEntry(const TZipEntry& entry) const {
   RequireOpen();
   if (entry.Index < 0 || entry.Index >= entry_count_) Fail(entry.StoredPath + ": entry not found");
+}
+
+bool TZipReader::ExtractEntry(const TZipEntry& entry, TFileTarget& folder) {
+  RequireEntry(entry);
   const std::string relative = TargetPath(entry);
   if (relative.empty()) return false;
-  ExtractEntryTo(entry, relative);
+  const char* name = EntryName(entry.Index);
+  std::unique_ptr<TFileSink> out;
+  WriteEntry(entry.Index, name ? name : entry.StoredPath, [&]() -> TFileSink& {
+    out = folder.Create(relative);
+    return *out;
+  });
+  try {
+    out->Commit();
+  } catch (const Error& e) {
+    Fail(e.what(), e.Code());
+  }
   return true;
 }
 
@@ -283,41 +294,26 @@ std::string TZipReader::TargetPath(const TZipEntry& entry) {
   return SafeRelativePath(entry.StoredPath);
 }
 
-void TZipReader::ExtractEntryTo(const TZipEntry& entry, const std::string& relativePath) {
-  const std::string base = ExtractionBase();
-  if (entry.Index < 0 || entry.Index >= entry_count_) Fail(entry.StoredPath + ": entry not found");
+void TZipReader::ExtractEntryTo(const TZipEntry& entry, TFileSink& out) {
+  RequireEntry(entry);
   const char* name = EntryName(entry.Index);
-  WriteEntry(entry.Index, name ? name : entry.StoredPath, base + relativePath);
+  WriteEntry(entry.Index, name ? name : entry.StoredPath, [&out]() -> TFileSink& { return out; });
 }
 
-std::string TZipReader::ExtractRootEntry(std::string_view name) {
-  const std::string base = ExtractionBase();
+void TZipReader::ExtractRootEntryTo(std::string_view name, TFileSink& out) {
+  RequireOpen();
   const int64_t index = LocateRootEntry(name);
   if (index < 0) Fail(std::string(name) + ": entry not found");
-  const std::string stored = EntryName(index);
-  std::string relative(BareName(stored));
-  WriteEntry(index, stored, base + relative);
-  return relative;
+  WriteEntry(index, EntryName(index), [&out]() -> TFileSink& { return out; });
 }
 
-std::string TZipReader::ExtractionBase() const {
-  RequireOpen();
-  // An empty base folder would put the files at the file-system root.
-  if (base_folder_.empty()) Fail("no base folder to extract into");
-  return IncludeTrailingDelimiter(base_folder_);
-}
-
-void TZipReader::WriteEntry(int64_t index, const std::string& name, const std::string& target) {
-  const std::string folder = ExtractFilePath(target);
-  if (!ForceDirectories(folder)) {
-    const int err = errno;
-    Fail(SystemError(folder, err).what(), err);
-  }
+void TZipReader::WriteEntry(int64_t index, const std::string& name, const std::function<TFileSink&()>& sink) {
   ZipFilePtr file(zip_fopen_index(archive_.get(), static_cast<zip_uint64_t>(index), 0));
   if (!file) Fail(name + ": " + zip_strerror(archive_.get()));
   try {
-    // A failure at any point leaves no partial file behind.
-    TNewFile out(target);
+    // The sink's errors ("<path>: <cause>", with the system's code) and the
+    // archive's own come out naming the archive.
+    TFileSink& out = sink();
     buffer_.resize(kCopyChunk);
     for (;;) {
       const zip_int64_t n = zip_fread(file.get(), buffer_.data(), buffer_.size());
@@ -325,7 +321,6 @@ void TZipReader::WriteEntry(int64_t index, const std::string& name, const std::s
       if (n == 0) break;
       out.Write(buffer_.data(), static_cast<size_t>(n));
     }
-    out.Commit();
   } catch (const Error& e) {
     Fail(e.what(), e.Code());
   }

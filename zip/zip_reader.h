@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/file_sink.h"
 
 struct zip;
 
@@ -34,9 +37,6 @@ class TZipReader {
   // The archive that Open reads.
   void SetFileName(std::string path) { file_name_ = std::move(path); }
   const std::string& FileName() const { return file_name_; }
-  // The folder that the extractions write into.
-  void SetBaseFolder(std::string folder) { base_folder_ = std::move(folder); }
-  const std::string& BaseFolder() const { return base_folder_; }
 
   // Opens FileName() for reading, closing an archive still open.
   // Throws vq::Error when the file is missing or not a readable zip.
@@ -52,23 +52,30 @@ class TZipReader {
   // Continues the search that FindFirst started.
   bool FindNext(TZipEntry& entry);
 
-  // Extracts the one entry that a search reported into BaseFolder(),
-  // keeping its stored relative path and creating sub-folders; an existing
-  // file is replaced, even a read-only one. An entry whose stored path is
-  // absolute or holds a ".." part is written by its bare file name directly
-  // in BaseFolder(). Returns false for an entry that cannot be written at all
-  // (a name of "..").
-  bool ExtractEntry(const TZipEntry& entry);
-  // The path relative to BaseFolder() that ExtractEntry writes `entry` to,
-  // '/'-separated; empty for an entry that cannot be written at all.
+  // The reader never names a place on disk: the extractions below write into
+  // sinks that the caller makes and holds the folder of. Their errors name
+  // the archive, "<archive>: <cause>", and keep the code of the sink's error
+  // (ENOSPC stays ENOSPC).
+
+  // Extracts the one entry that a search reported into `folder`, made by
+  // `folder.Create` at TargetPath(entry), and commits it; an existing file of
+  // that name is replaced as `folder` replaces it. Returns false, creating
+  // nothing, for an entry that cannot be written at all (a name of "..").
+  // A failure leaves no partial file: the uncommitted sink removes it.
+  bool ExtractEntry(const TZipEntry& entry, TFileTarget& folder);
+  // The path relative to the folder that ExtractEntry writes `entry` to,
+  // '/'-separated, keeping the stored sub-folders; an entry whose stored
+  // path is absolute or holds a ".." part keeps only its bare file name.
+  // Empty for an entry that cannot be written at all.
   static std::string TargetPath(const TZipEntry& entry);
-  // Extracts the entry that a search reported to `relativePath` in
-  // BaseFolder(), creating its sub-folders. A failure leaves no partial file.
-  void ExtractEntryTo(const TZipEntry& entry, const std::string& relativePath);
-  // Extracts the root entry named `name` (ASCII-caseless; a stored "./" in
-  // front counts as the root) into BaseFolder() under its stored name, and
-  // returns that name. Throws when there is none.
-  std::string ExtractRootEntry(std::string_view name);
+  // Streams the bytes of the entry that a search reported into `out`. Does
+  // not commit `out`: the caller does once this returns.
+  void ExtractEntryTo(const TZipEntry& entry, TFileSink& out);
+  // Streams the bytes of the root entry named `name` (ASCII-caseless; a
+  // stored "./" in front counts as the root) into `out`, not committed.
+  // RootEntryName(name) tells the name to store it under. Throws when there
+  // is none.
+  void ExtractRootEntryTo(std::string_view name, TFileSink& out);
 
   // Reads the root entry named `name` (ASCII-caseless) into `out`, replacing
   // its content. Throws when it is missing, unreadable or larger than
@@ -83,8 +90,8 @@ class TZipReader {
   // The CRC-32 of every entry in central directory order, in hexadecimal,
   // separated by ','.
   std::string CrcList() const;
-  // The name ExtractRootEntry writes the root entry `name` under: its stored
-  // name without the "./" in front. Throws when there is none.
+  // The name to store the root entry `name` under: its stored name without
+  // the "./" in front. Throws when there is none.
   std::string RootEntryName(std::string_view name) const;
 
  private:
@@ -97,12 +104,15 @@ class TZipReader {
   const char* EntryName(int64_t index) const;
   int64_t LocateRootEntry(std::string_view name) const;
   void ReadEntry(int64_t index, std::vector<uint8_t>& out, uint64_t maxSize);
-  void WriteEntry(int64_t index, const std::string& name, const std::string& target);
+  // Throws unless `entry` is one of the open archive's entries.
+  void RequireEntry(const TZipEntry& entry) const;
+  // Opens entry `index` (stored name `name`), then streams its bytes into
+  // the sink that `sink` gives: only once the entry could be opened is the
+  // sink asked for, so an unreadable entry creates no file.
+  void WriteEntry(int64_t index, const std::string& name, const std::function<TFileSink&()>& sink);
   bool NextMatch(TZipEntry& entry);
-  std::string ExtractionBase() const;
 
   std::string file_name_;
-  std::string base_folder_;
   std::unique_ptr<zip, ArchiveClose> archive_;
   std::string mask_;
   int64_t next_index_ = 0;

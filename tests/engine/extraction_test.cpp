@@ -225,6 +225,24 @@ TEST_F(Extraction, TestModeWritesOnlyTheGameList) {
             r.Statuses.end());
 }
 
+TEST_F(Extraction, TestModeReportsTheRenamesOfARealRun) {
+  // Both tapes give "Game.P00": the second one's is renamed, in test mode too.
+  WriteGameZip(Games() + "t.zip", Nfo("Tapes", 5),
+               {{"Game.t64", TapeArchive({{"ONE", 0x801, "a"}})}, {"sub/Game.T64", TapeArchive({{"TWO", 0x801, "b"}})}});
+  for (const bool testMode : {false, true}) {
+    TestJob o = Options();
+    o.DestDir = tmp_.Path() + (testMode ? "test" : "real");
+    o.ExtractT64 = true;
+    o.TestMode = testMode;
+    const JobResult r = RunJob(o);
+    ASSERT_EQ(r.Outcome, TJobOutcome::joFinished) << r.Final;
+    EXPECT_EQ(ReadFile(o.Output() + "/GameList.csv"),
+              kHeader + "\"Tapes\",\"Tapes/\",\"5\",\"Files of equal names renamed.\"\r\n")
+        << (testMode ? "test mode" : "real run");
+  }
+  EXPECT_EQ(ReadFile(tmp_.Path() + "real/VONDRAL SD/Tapes/Game_2.P00").substr(8, 3), "TWO");
+}
+
 TEST_F(Extraction, UnwritableDestinationEndsTheJobWithTheMessageShown) {
   WriteGameZip(Games() + "g.zip", Nfo("Game", 1), {{"g.d64", "d"}});
   WriteFile(tmp_.Path() + "blocker", "a file where a folder should be");

@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "base/error.h"
 #include "base/file_system.h"
+#include "folder_target.h"
 #include "temp_folder.h"
 
 namespace vq {
@@ -96,6 +99,8 @@ class T64ArchiveTest : public ::testing::Test {
   test::TempFolder tmp_{"t64_archive_test"};
   // The folder without its trailing separator, as callers often pass it.
   const std::string dir_ = fs::path(tmp_.Path()).parent_path().string();
+  // The folder as the target that the PC64 files are made in.
+  test::TFolderTarget target_{dir_};
 };
 
 TEST_F(T64ArchiveTest, HeaderChecksDecideValidity) {
@@ -122,7 +127,7 @@ TEST_F(T64ArchiveTest, HeaderChecksDecideValidity) {
     Tt64Archive archive(wrong.bytes(), "WRONG.T64");
     EXPECT_FALSE(archive.Valid());
     EXPECT_EQ(archive.FileCount(), 0);
-    EXPECT_EQ(archive.ExtractToPxx(dir_, false), 0);
+    EXPECT_EQ(archive.ExtractToPxx(target_, false), 0);
   }
   {
     TapeImage lower(2, "c64s tape file");
@@ -141,7 +146,7 @@ TEST_F(T64ArchiveTest, HeaderChecksDecideValidity) {
     EXPECT_EQ(archive.FileCount(), 0);
     // The name is read before the directory is judged.
     EXPECT_EQ(archive.TapeName(), "TEST TAPE");
-    EXPECT_EQ(archive.ExtractToPxx(dir_, false), 0);
+    EXPECT_EQ(archive.ExtractToPxx(target_, false), 0);
   }
   {
     // The directory claims more slots than the file holds.
@@ -163,7 +168,7 @@ TEST_F(T64ArchiveTest, ZeroUsedEntriesIsValidAndEmpty) {
   Tt64Archive archive(image.bytes(), "EMPTY.T64");
   EXPECT_TRUE(archive.Valid());
   EXPECT_EQ(archive.FileCount(), 0);
-  EXPECT_EQ(archive.ExtractToPxx(dir_, false), 0);
+  EXPECT_EQ(archive.ExtractToPxx(target_, false), 0);
   EXPECT_TRUE(Listing().empty());
 }
 
@@ -223,7 +228,7 @@ TEST_F(T64ArchiveTest, WritesPc64LayoutWithNumberingAcrossLetters) {
   image.AddFile(4, rel, 0x84, 0xBEEF, "REL");
   image.AddFile(5, prg2, 0x01, 0x0400, "XXXXXXXXXXXXXXXX");
   Tt64Archive archive(image.bytes(), "C:\\games/sub\\My Game.t64");
-  ASSERT_EQ(archive.ExtractToPxx(dir_, false), 6);
+  ASSERT_EQ(archive.ExtractToPxx(target_, false), 6);
   EXPECT_EQ(Listing(), (std::vector<std::string>{"My Game.D02", "My Game.P00", "My Game.P04",
                                                  "My Game.P05", "My Game.S01", "My Game.U03"}));
 
@@ -253,7 +258,7 @@ TEST_F(T64ArchiveTest, EqualOffsetsGiveHeaderOnlyFile) {
   Tt64Archive archive(image.bytes(), "SAME.T64");
   EXPECT_EQ(archive.GetEntryLength(0), 0u);
   EXPECT_EQ(archive.GetEntryLength(1), 50u);
-  ASSERT_EQ(archive.ExtractToPxx(dir_, false), 2);
+  ASSERT_EQ(archive.ExtractToPxx(target_, false), 2);
   EXPECT_EQ(fs::file_size(Path("SAME.P00")), 28u);
   Bytes want = Pc64Header(std::string("SECOND") + std::string(10, '\0'), false, 0);
   want.insert(want.end(), data.begin(), data.end());
@@ -269,7 +274,7 @@ TEST_F(T64ArchiveTest, SnapshotSlotEndsThePreviousFile) {
   image.AddFile(2, last, 0x82, 0x0801, "TWO");
   Tt64Archive archive(image.bytes(), "SNAP.T64");
   EXPECT_EQ(archive.FileCount(), 3);
-  ASSERT_EQ(archive.ExtractToPxx(dir_, false), 2);
+  ASSERT_EQ(archive.ExtractToPxx(target_, false), 2);
   EXPECT_EQ(Listing(), (std::vector<std::string>{"SNAP.P00", "SNAP.P01"}));
   EXPECT_EQ(fs::file_size(Path("SNAP.P00")), 28u + first.size());
   EXPECT_EQ(fs::file_size(Path("SNAP.P01")), 28u + last.size());
@@ -292,8 +297,8 @@ TEST_F(T64ArchiveTest, SkipsEntriesOutsideTheArchiveOrWithoutType) {
   EXPECT_EQ(archive.FileCount(), 6);
   EXPECT_EQ(archive.GetEntryLength(3), 1u);  // EMPTY, up to PAST
   EXPECT_EQ(archive.GetEntryLength(5), 0u);  // HUGE, past the end
-  EXPECT_EQ(archive.ExtractToPxx(dir_, true), 1);
-  ASSERT_EQ(archive.ExtractToPxx(dir_, false), 1);
+  EXPECT_EQ(archive.ExtractToPxx(target_, true), 1);
+  ASSERT_EQ(archive.ExtractToPxx(target_, false), 1);
   EXPECT_EQ(Listing(), (std::vector<std::string>{"SKIP.P00"}));
   EXPECT_EQ(fs::file_size(Path("SKIP.P00")), 28u + good.size());
 
@@ -303,7 +308,7 @@ TEST_F(T64ArchiveTest, SkipsEntriesOutsideTheArchiveOrWithoutType) {
   tail.AddFile(0, good);
   tail.SetSlot(1, 1, 0x81, 0, static_cast<uint32_t>(tail.bytes().size()), "TAIL");
   Tt64Archive tailArchive(tail.bytes(), "TAIL.T64");
-  ASSERT_EQ(tailArchive.ExtractToPxx(dir_, false), 2);
+  ASSERT_EQ(tailArchive.ExtractToPxx(target_, false), 2);
   EXPECT_EQ(fs::file_size(Path("TAIL.S01")), 26u);
 }
 
@@ -313,16 +318,21 @@ TEST_F(T64ArchiveTest, TestModeCountsWithoutWriting) {
   image.AddFile(0, Pattern(10, 1));
   image.AddFile(1, Pattern(10, 2), 0x81);
   Tt64Archive archive(image.bytes(), "T.T64");
-  const std::string missing = Path("missing/folder");
-  EXPECT_EQ(archive.ExtractToPxx(missing, true), 2);
-  EXPECT_FALSE(fs::exists(missing));
-  EXPECT_EQ(archive.ExtractToPxx(dir_, true), 2);
+  EXPECT_EQ(archive.ExtractToPxx(target_, true), 2);
+  EXPECT_TRUE(target_.Created.empty());
   EXPECT_TRUE(Listing().empty());
+  // Test mode never asks the target for a file, so a missing folder is no
+  // error there; a real run gets the target's error for the first file.
+  const std::string missing = Path("missing/folder");
+  test::TFolderTarget nowhere(missing);
+  EXPECT_EQ(archive.ExtractToPxx(nowhere, true), 2);
+  EXPECT_TRUE(nowhere.Created.empty());
   try {
-    archive.ExtractToPxx(missing, false);
+    archive.ExtractToPxx(nowhere, false);
     FAIL() << "no error for a missing folder";
   } catch (const Error& e) {
-    EXPECT_STREQ(e.what(), "Folder does not exist");
+    EXPECT_EQ(std::string(e.what()), missing + "/T.P00: " + std::strerror(ENOENT));
+    EXPECT_EQ(e.Code(), ENOENT);
   }
   EXPECT_FALSE(fs::exists(missing));
 }
@@ -331,9 +341,9 @@ TEST_F(T64ArchiveTest, OutputNamesFollowTheArchiveName) {
   TapeImage image(1);
   image.SetUsedEntries(1);
   image.AddFile(0, Pattern(3, 1));
-  EXPECT_EQ(Tt64Archive(image.bytes(), "NODOT").ExtractToPxx(dir_ + "/", false), 1);
-  EXPECT_EQ(Tt64Archive(image.bytes(), "dir.x/my.game.t64").ExtractToPxx(dir_, false), 1);
-  EXPECT_EQ(Tt64Archive(image.bytes(), "A:GAME.T64").ExtractToPxx(dir_, false), 1);
+  EXPECT_EQ(Tt64Archive(image.bytes(), "NODOT").ExtractToPxx(target_, false), 1);
+  EXPECT_EQ(Tt64Archive(image.bytes(), "dir.x/my.game.t64").ExtractToPxx(target_, false), 1);
+  EXPECT_EQ(Tt64Archive(image.bytes(), "A:GAME.T64").ExtractToPxx(target_, false), 1);
   EXPECT_EQ(Listing(), (std::vector<std::string>{"GAME.P00", "NODOT.P00", "my.game.P00"}));
 }
 
@@ -342,7 +352,7 @@ TEST_F(T64ArchiveTest, NumbersGrowToThreeDigits) {
   image.SetUsedEntries(101);
   for (int i = 0; i < 101; ++i) image.AddFile(i, Pattern(1, static_cast<uint8_t>(i)));
   Tt64Archive archive(image.bytes(), "MANY.T64");
-  ASSERT_EQ(archive.ExtractToPxx(dir_, false), 101);
+  ASSERT_EQ(archive.ExtractToPxx(target_, false), 101);
   EXPECT_TRUE(fs::exists(Path("MANY.P99")));
   EXPECT_TRUE(fs::exists(Path("MANY.P100")));
   EXPECT_EQ(Listing().size(), 101u);
@@ -356,8 +366,8 @@ TEST_F(T64ArchiveTest, RepeatedExtractionReplacesFiles) {
   Tt64Archive archive(image.bytes(), "R.T64");
   const Bytes longer(5000, 0xAA);
   WriteWholeFile(Path("R.P00"), longer.data(), longer.size());
-  ASSERT_EQ(archive.ExtractToPxx(dir_, false), 1);
-  ASSERT_EQ(archive.ExtractToPxx(dir_, false), 1);
+  ASSERT_EQ(archive.ExtractToPxx(target_, false), 1);
+  ASSERT_EQ(archive.ExtractToPxx(target_, false), 1);
   EXPECT_EQ(Listing(), (std::vector<std::string>{"R.P00"}));
   EXPECT_EQ(fs::file_size(Path("R.P00")), 28u + data.size());
 }
@@ -369,7 +379,7 @@ TEST_F(T64ArchiveTest, CopiesDataLargerThanOneBlock) {
   image.AddFile(0, big, 0x81, 0, "BIG");
   image.AddFile(1, Pattern(3, 1), 0x82, 0x0801, "SMALL");
   Tt64Archive archive(image.bytes(), "BIG.T64");
-  ASSERT_EQ(archive.ExtractToPxx(dir_, false), 2);
+  ASSERT_EQ(archive.ExtractToPxx(target_, false), 2);
   const Bytes written = ReadWholeFile(Path("BIG.S00"));
   ASSERT_EQ(written.size(), 26u + big.size());
   EXPECT_TRUE(std::equal(big.begin(), big.end(), written.begin() + 26));
@@ -383,7 +393,7 @@ TEST_F(T64ArchiveTest, CreationFailureNamesPathAndCauseAndKeepsEarlierFiles) {
   fs::create_directory(Path("B.P01"));
   Tt64Archive archive(image.bytes(), "B.T64");
   try {
-    archive.ExtractToPxx(dir_, false);
+    archive.ExtractToPxx(target_, false);
     FAIL() << "no error for a blocked file";
   } catch (const Error& e) {
     EXPECT_EQ(std::string(e.what()), Path("B.P01") + ": Is a directory");
@@ -405,7 +415,8 @@ TEST_F(T64ArchiveTest, FileConstructorLoadsAndOwnsTheBytes) {
   EXPECT_EQ(moved.TapeName(), "TEST TAPE");
   const std::string out = Path("out");
   fs::create_directory(out);
-  ASSERT_EQ(moved.ExtractToPxx(out, false), 1);
+  test::TFolderTarget outTarget(out);
+  ASSERT_EQ(moved.ExtractToPxx(outTarget, false), 1);
   Bytes want = Pc64Header(std::string("OWN") + std::string(13, '\0'), true, 0x0801);
   want.insert(want.end(), data.begin(), data.end());
   EXPECT_EQ(ReadWholeFile(out + "/OWN.P00"), want);
@@ -416,6 +427,72 @@ TEST_F(T64ArchiveTest, FileConstructorLoadsAndOwnsTheBytes) {
       FAIL() << "no error for " << bad;
     } catch (const Error& e) {
       EXPECT_STREQ(e.what(), "File does not exist");
+    }
+  }
+}
+
+// Claims names as the job does: a name taken before gets "_2", "_3", ...
+// before its extension.
+struct NameClaims {
+  std::string Claim(const std::string& name) {
+    std::string claimed = name;
+    const size_t dot = name.find_last_of('.');
+    for (int n = 2; !taken.insert(claimed).second; ++n) {
+      claimed = name.substr(0, dot) + "_" + std::to_string(n) + name.substr(dot);
+      renamed = true;
+    }
+    claims.push_back(claimed);
+    return claimed;
+  }
+  std::set<std::string> taken;
+  std::vector<std::string> claims;
+  bool renamed = false;
+};
+
+// Test mode names the files exactly as a real run does, so that a caller
+// that claims names reports the same renames in both.
+TEST_F(T64ArchiveTest, TestModeClaimsTheNamesOfARealRun) {
+  struct Tape {
+    std::string name;
+    std::vector<uint8_t> types;  // the 1541 type of each file
+  };
+  const struct {
+    const char* what;
+    std::vector<Tape> tapes;
+    std::vector<std::string> claims;
+    bool renamed;
+  } cases[] = {
+      {"one tape, letters numbered across", {{"GAME.T64", {0x82, 0x81}}}, {"GAME.P00", "GAME.S01"}, false},
+      {"two tapes of one name",
+       {{"GAME.T64", {0x82}}, {"sub/GAME.T64", {0x82, 0x82}}},
+       {"GAME.P00", "GAME_2.P00", "GAME.P01"},
+       true},
+      {"a tape named like a PC64 file", {{"X.T64", {0x82}}, {"X.P00", {0x82}}}, {"X.P00", "X_2.P00"}, true},
+      {"a skipped file takes no name", {{"S.T64", {0x82, 0x00, 0x81}}}, {"S.P00", "S.S01"}, false},
+  };
+  for (const auto& c : cases) {
+    std::vector<TapeImage> images;
+    for (const Tape& tape : c.tapes) {
+      TapeImage& image = images.emplace_back(static_cast<uint16_t>(tape.types.size()));
+      image.SetUsedEntries(static_cast<uint16_t>(tape.types.size()));
+      for (size_t i = 0; i < tape.types.size(); ++i) {
+        image.AddFile(static_cast<int>(i), Pattern(4, static_cast<uint8_t>(i)), tape.types[i]);
+      }
+    }
+    for (const bool testMode : {true, false}) {
+      SCOPED_TRACE(std::string(c.what) + (testMode ? ", test mode" : ", real run"));
+      NameClaims names;
+      test::TMemoryTarget target;
+      int32_t written = 0;
+      for (size_t t = 0; t < c.tapes.size(); ++t) {
+        written += Tt64Archive(images[t].bytes(), c.tapes[t].name)
+                       .ExtractToPxx(target, testMode, [&names](const std::string& name) { return names.Claim(name); });
+      }
+      EXPECT_EQ(names.claims, c.claims);
+      EXPECT_EQ(names.renamed, c.renamed);
+      EXPECT_EQ(written, static_cast<int32_t>(c.claims.size()));
+      EXPECT_EQ(target.Created, testMode ? std::vector<std::string>{} : c.claims);
+      EXPECT_EQ(target.Files.size(), testMode ? 0u : c.claims.size());
     }
   }
 }

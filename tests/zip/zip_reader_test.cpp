@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include "base/file_system.h"
 #include "base/text.h"
 #include "tools/zip_writer.h"
+#include "folder_target.h"
 #include "temp_folder.h"
 
 namespace vq {
@@ -38,7 +41,6 @@ class ZipReaderTest : public ::testing::Test {
     std::string path = dir_ + name;
     tools::WriteZipFile(path, entries);
     reader_.SetFileName(path);
-    reader_.SetBaseFolder(base_);
     return path;
   }
 
@@ -54,7 +56,7 @@ class ZipReaderTest : public ::testing::Test {
     int written = 0;
     TZipEntry entry;
     for (bool found = reader_.FindFirst(mask, entry); found; found = reader_.FindNext(entry)) {
-      written += reader_.ExtractEntry(entry) ? 1 : 0;
+      written += reader_.ExtractEntry(entry, target_) ? 1 : 0;
     }
     return written;
   }
@@ -77,10 +79,22 @@ class ZipReaderTest : public ::testing::Test {
     }
     return "(no error)";
   }
+  // The code of the error that `action` raises; -1 for none.
+  template <typename F>
+  int CodeOf(F action) {
+    try {
+      action();
+    } catch (const Error& e) {
+      return e.Code();
+    }
+    return -1;
+  }
 
   test::TempFolder tmp_{"zipreader"};
   const std::string dir_ = tmp_.Path();
   const std::string base_ = dir_ + "out/base/";
+  // The folder that the extractions write into, made by SetUp.
+  test::TFolderTarget target_{base_};
   TZipReader reader_;
 };
 
@@ -154,6 +168,11 @@ TEST_F(ZipReaderTest, OperationsNeedAnOpenArchive) {
   EXPECT_EQ(ErrorOf([&] { reader_.FindNext(entry); }), expected);
   EXPECT_EQ(ErrorOf([&] { ExtractMatching("*.*"); }), expected);
   EXPECT_EQ(ErrorOf([&] { reader_.ExtractEntryToMemory(entry, out); }), expected);
+  test::TMemorySink sink;
+  EXPECT_EQ(ErrorOf([&] { reader_.ExtractEntryTo(entry, sink); }), expected);
+  EXPECT_EQ(ErrorOf([&] { reader_.ExtractRootEntryTo("VERSION.NFO", sink); }), expected);
+  EXPECT_EQ(ErrorOf([&] { reader_.ExtractEntry(entry, target_); }), expected);
+  EXPECT_TRUE(target_.Created.empty());
 }
 
 TEST_F(ZipReaderTest, OpenReplacesTheArchiveStillOpen) {
@@ -297,6 +316,63 @@ TEST_F(ZipReaderTest, NamesAreUtf8) {
   EXPECT_EQ(ReadWholeFileAsString(base_ + "Caf\xC3\xA9.d64"), "c");
 }
 
+// --- Extraction into a caller's sink ---
+
+TEST_F(ZipReaderTest, ExtractEntryToStreamsIntoTheSinkAndLeavesTheCommitToTheCaller) {
+  const std::string image(200000, '\x3C');
+  MakeZip("s.zip", {{"./VERSION.NFO", "nfo", true}, {"disks/GAME.D64", image, true}});
+  reader_.Open();
+  TZipEntry entry;
+  ASSERT_TRUE(reader_.FindFirst("*.d64", entry));
+  test::TMemorySink sink;
+  reader_.ExtractEntryTo(entry, sink);
+  EXPECT_EQ(sink.Bytes, image);
+  EXPECT_FALSE(sink.Committed);
+
+  // The root entry, found as RootEntryName names it; "./" counts as the root.
+  EXPECT_EQ(reader_.RootEntryName("version.nfo"), "VERSION.NFO");
+  test::TMemorySink nfo;
+  reader_.ExtractRootEntryTo("version.nfo", nfo);
+  EXPECT_EQ(nfo.Bytes, "nfo");
+  EXPECT_FALSE(nfo.Committed);
+  EXPECT_EQ(ErrorOf([&] { reader_.ExtractRootEntryTo("GAME.D64", nfo); }),
+            reader_.FileName() + ": GAME.D64: entry not found");
+  TZipEntry bogus;
+  bogus.StoredPath = "gone.d64";
+  bogus.Index = 99;
+  EXPECT_EQ(ErrorOf([&] { reader_.ExtractEntryTo(bogus, sink); }), reader_.FileName() + ": gone.d64: entry not found");
+  // Nothing reached the disk.
+  EXPECT_TRUE(std::filesystem::is_empty(base_));
+}
+
+TEST_F(ZipReaderTest, SinkErrorsNameTheArchiveAndKeepTheirCode) {
+  MakeZip("f.zip", {{"VERSION.NFO", std::string(5000, 'n'), true}, {"A.D64", std::string(5000, 'a'), false}});
+  reader_.Open();
+  const std::string full = reader_.FileName() + ": /card/full.d64: " + std::strerror(ENOSPC);
+  TZipEntry entry;
+  ASSERT_TRUE(reader_.FindFirst("A.D64", entry));
+  test::TMemorySink sink(100);
+  EXPECT_EQ(ErrorOf([&] { reader_.ExtractEntryTo(entry, sink); }), full);
+  test::TMemorySink again(100);
+  EXPECT_EQ(CodeOf([&] { reader_.ExtractEntryTo(entry, again); }), ENOSPC);
+  test::TMemorySink nfo(4999);
+  EXPECT_EQ(CodeOf([&] { reader_.ExtractRootEntryTo("VERSION.NFO", nfo); }), ENOSPC);
+  EXPECT_FALSE(sink.Committed || again.Committed || nfo.Committed);
+}
+
+TEST_F(ZipReaderTest, ExtractEntryCreatesThroughTheTargetAndCommits) {
+  MakeZip("m.zip", {{"a/b/C.D64", "c", true}, {"..", "x", true}, {"/abs/D.D64", "d", true}});
+  reader_.Open();
+  test::TMemoryTarget memory;
+  TZipEntry entry;
+  for (bool ok = reader_.FindFirst("*.*", entry); ok; ok = reader_.FindNext(entry)) {
+    EXPECT_EQ(reader_.ExtractEntry(entry, memory), entry.StoredPath != "..") << entry.StoredPath;
+  }
+  // The entry named ".." is never created.
+  EXPECT_EQ(memory.Created, (std::vector<std::string>{"a/b/C.D64", "D.D64"}));
+  EXPECT_EQ(memory.Files, (std::map<std::string, std::string>{{"a/b/C.D64", "c"}, {"D.D64", "d"}}));
+}
+
 // --- Extraction to the base folder ---
 
 TEST_F(ZipReaderTest, ExtractKeepsStoredPathsAndCreatesFolders) {
@@ -328,17 +404,17 @@ TEST_F(ZipReaderTest, ExtractEntryWritesJustThatEntryAtItsStoredPath) {
   TZipEntry entry;
   for (bool ok = reader_.FindFirst("*.*", entry); ok; ok = reader_.FindNext(entry)) found.push_back(entry);
   ASSERT_EQ(found.size(), 4u);
-  EXPECT_TRUE(reader_.ExtractEntry(found[0]));  // '*' in a name is an ordinary character here
+  EXPECT_TRUE(reader_.ExtractEntry(found[0], target_));  // '*' in a name is an ordinary character here
   EXPECT_EQ(ReadWholeFileAsString(base_ + "*.d64"), "star");
   EXPECT_FALSE(FileExists(base_ + "a.d64"));
-  EXPECT_TRUE(reader_.ExtractEntry(found[2]));
+  EXPECT_TRUE(reader_.ExtractEntry(found[2], target_));
   EXPECT_EQ(ReadWholeFileAsString(base_ + "sub/A.D64"), "b");
   EXPECT_FALSE(FileExists(base_ + "a.d64"));
-  EXPECT_TRUE(reader_.ExtractEntry(found[3]));  // an unsafe path keeps only its name
+  EXPECT_TRUE(reader_.ExtractEntry(found[3], target_));  // an unsafe path keeps only its name
   EXPECT_EQ(ReadWholeFileAsString(base_ + "up.d64"), "u");
   TZipEntry bogus;
   bogus.Index = 99;
-  EXPECT_THROW(reader_.ExtractEntry(bogus), Error);
+  EXPECT_THROW(reader_.ExtractEntry(bogus, target_), Error);
 }
 
 TEST_F(ZipReaderTest, ExtractReplacesReadOnlyFilesAndLinks) {
@@ -377,6 +453,7 @@ TEST_F(ZipReaderTest, UnsafeStoredPathsStayInsideTheBaseFolder) {
   ASSERT_TRUE(reader_.FindFirst("abs.d64", entry));
   EXPECT_EQ(entry.StoredPath, "/tmp/abs.d64");
   EXPECT_EQ(ExtractMatching("*.*"), 7);
+  EXPECT_EQ(target_.Created.size(), 7u);  // the entry named ".." is never created
   EXPECT_EQ(ReadWholeFileAsString(base_ + "up.d64"), "1");
   EXPECT_EQ(ReadWholeFileAsString(base_ + "side.d64"), "2");
   EXPECT_EQ(ReadWholeFileAsString(base_ + "abs.d64"), "3");
@@ -408,11 +485,8 @@ TEST_F(ZipReaderTest, UnwritableTargetRaisesAnError) {
   // A file where the sub-folder should be.
   WriteWholeFile(base_ + "sub", "x", 1);
   reader_.Open();
-  EXPECT_EQ(ErrorOf([&] { ExtractMatching("*.*"); }).rfind(reader_.FileName() + ": ", 0), 0u);
+  EXPECT_EQ(ErrorOf([&] { ExtractMatching("*.*"); }), reader_.FileName() + ": " + base_ + "sub/: " + std::strerror(ENOTDIR));
   EXPECT_EQ(ReadWholeFileAsString(base_ + "sub"), "x");
-  reader_.SetBaseFolder("");
-  EXPECT_EQ(ErrorOf([&] { ExtractMatching("*.*"); }),
-            reader_.FileName() + ": no base folder to extract into");
 }
 
 }  // namespace
