@@ -116,6 +116,23 @@ void WriteJobLists(TJsonWriter& w, const TWorkThread* job) {
     for (const std::u16string& extension : job->UnknownExtensions()) w.String(Utf16ToUtf8(extension));
   }
   w.EndArray();
+  // What an update kept: entries the job did not write, and files it wrote
+  // that changed on the card, with where each one is now.
+  w.Key("kept_entries");
+  w.BeginArray();
+  if (job) {
+    for (const TKeptEntry& entry : job->KeptEntries()) {
+      w.BeginObject();
+      w.Key("path");
+      w.String(entry.Path);
+      w.Key("was");
+      w.String(entry.From);
+      w.Key("changed_on_card");
+      w.Bool(entry.Changed);
+      w.EndObject();
+    }
+  }
+  w.EndArray();
 }
 
 }  // namespace

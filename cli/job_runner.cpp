@@ -151,6 +151,10 @@ void LogJobDetails(const TWorkThread& job, TRunOutput& output) {
     output.Log("Game with errors: " + Utf16ToUtf8(game.Name) + " [" + std::to_string(game.UniqueID) + "] (" +
                Utf16ToUtf8(game.RealOutPath) + "): " + Utf16ToUtf8(error));
   }
+  for (const TKeptEntry& entry : job.KeptEntries()) {
+    output.Log((entry.Changed ? "Changed on the card, kept: " : "Not written by the job, kept: ") + entry.Path +
+               (entry.Path == entry.From ? "" : " (was " + entry.From + ")"));
+  }
 }
 
 // Removes the output folder when it is empty: a job that failed before

@@ -1,21 +1,22 @@
 // Bringing an output folder up to date in place: the games whose zips did
 // not change stay, or move with a rename; the rest is written as a fresh job
 // writes it; every folder whose entries changed gets them again in the job's
-// order, since the devices list a folder in the order of its entries.
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+// order, since the devices list a folder in the order of its entries. What
+// the job did not write, and what changed on the card since the job wrote
+// it, is never lost: it goes aside and comes back after the job's entries.
+// Every path is resolved beneath the output folder (TCardFolder).
 #include <algorithm>
 #include <cerrno>
 #include <map>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "base/error.h"
+#include "base/fat_name.h"
 #include "base/file_system.h"
-#include "base/shell_delete.h"
 #include "base/text.h"
+#include "card/card_folder.h"
 #include "engine/folder_partition.h"
 #include "engine/game_write.h"
 #include "engine/manifest.h"
@@ -29,58 +30,105 @@ namespace {
 // letters and digits take the fewest directory slots on FAT.
 constexpr const char* kHolder = kUpdateHolder;
 constexpr const char* kSecondHolder = kSecondUpdateHolder;
+// The update's journal inside the holder: what it rewrites and what it keeps.
+constexpr const char* kJournalName = "vqsd-update.txt";
+constexpr const char* kJournalHeader = "# Vondral64 Quillem SD update 1";
+// FAT keeps a file's time to two seconds.
+constexpr int64_t kTimeTolerance = 2'000'000'000;
+// Loop steps between two looks at the stop flag.
+constexpr size_t kPollInterval = 512;
+
+std::string InHolder(const std::string& holder, const std::string& name) { return holder + "/" + name; }
 
 // The folder that holds `path` ("A/AB/Game/" -> "A/AB/"; "Game/" -> "").
-std::string ContainerOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/', path.size() - 2);
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 std::string_view ContainerOf(std::string_view path) {
+  if (path.size() < 2) return {};
   const size_t slash = path.find_last_of('/', path.size() - 2);
   return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
 }
 
-// The last part of a folder path, with its '/'.
+// The last part of a path, with its '/' if it is a folder's.
 std::string_view LastPart(std::string_view path) { return path.substr(ContainerOf(path).size()); }
 
+std::string WithoutSlash(std::string_view path) {
+  if (!path.empty() && path.back() == '/') path.remove_suffix(1);
+  return std::string(path);
+}
+
+size_t Depth(std::string_view path) { return static_cast<size_t>(std::count(path.begin(), path.end(), '/')); }
+
 // Every folder's children, in the order the games' paths list them; views
-// into `paths`.
-std::map<std::string_view, std::vector<std::string_view>> Children(const std::vector<std::string_view>& paths) {
+// into `paths`. Linear in the number of paths and their parts.
+std::map<std::string_view, std::vector<std::string_view>> Children(const std::vector<std::string_view>& paths,
+                                                                   const std::function<bool()>& stopped) {
   std::map<std::string_view, std::vector<std::string_view>> children;
-  for (const std::string_view path : paths) {
-    for (std::string_view part = path; !part.empty(); part = ContainerOf(part)) {
-      std::vector<std::string_view>& list = children[ContainerOf(part)];
-      if (std::find(list.begin(), list.end(), LastPart(part)) == list.end()) list.push_back(LastPart(part));
+  std::unordered_set<std::string_view> seen;
+  for (size_t i = 0; i < paths.size(); ++i) {
+    if (i % kPollInterval == 0 && stopped()) break;
+    for (std::string_view part = paths[i]; !part.empty(); part = ContainerOf(part)) {
+      if (!seen.insert(part).second) break;  // its containers are listed already
+      children[ContainerOf(part)].push_back(LastPart(part));
     }
   }
   return children;
 }
 
-// The names in `folder` in the order the file system lists them.
-std::vector<std::string> ListingOrder(const std::string& folder) {
-  std::vector<std::string> names;
-  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
-  if (!dir) return names;
-  while (const dirent* entry = ::readdir(dir.get())) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
+// A field with its tab, line end and backslash written as \t, \n, \r, \\.
+std::string Escaped(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\\': out += "\\\\"; break;
+      default: out += c;
+    }
   }
-  return names;
+  return out;
 }
 
-void Rename(const std::string& from, const std::string& to) {
-  if (::rename(from.c_str(), to.c_str()) != 0) {
-    const int err = errno;
-    throw SystemError(Format("Cannot move \"%s\" to \"%s\"", ClipText(from).c_str(), ClipText(to).c_str()), err);
+// The fields of a journal line; false when an escape is malformed.
+bool JournalFields(std::string_view line, std::vector<std::string>& fields) {
+  fields.assign(1, std::string());
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (c == '\t') {
+      fields.emplace_back();
+    } else if (c != '\\') {
+      fields.back() += c;
+    } else if (++i < line.size() && std::string_view("tnr\\").find(line[i]) != std::string_view::npos) {
+      fields.back() += line[i] == 't' ? '\t' : line[i] == 'n' ? '\n' : line[i] == 'r' ? '\r' : '\\';
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A plain path inside the output folder: no empty, "." or ".." part.
+bool IsPlainPath(std::string_view path) {
+  const std::string trimmed = WithoutSlash(path);
+  if (trimmed.empty() || trimmed.find('\0') != std::string::npos) return false;
+  size_t start = 0;
+  for (;;) {
+    const size_t slash = trimmed.find('/', start);
+    const std::string part = trimmed.substr(start, slash == std::string::npos ? slash : slash - start);
+    if (part.empty() || part == "." || part == "..") return false;
+    if (slash == std::string::npos) return true;
+    start = slash + 1;
   }
 }
 
-void MakeFolder(const std::string& path) {
-  if (::mkdir(path.c_str(), 0777) != 0) {
-    const int err = errno;
-    throw SystemError(Format("Unable to create directory \"%s\"", ClipText(path).c_str()), err);
-  }
+// The name under which an entry is kept when its own is taken, or when it is
+// a file the job wrote that changed on the card: "<stem> (kept)<ext>", then
+// "<stem> (kept 2)<ext>" and so on; the extension stays, so that a device
+// still knows the file.
+std::string KeptName(const std::string& name, bool folder, int n) {
+  const size_t dot = folder ? std::string::npos : name.find_last_of('.');
+  const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+  const std::string ext = dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
+  return stem + (n == 1 ? " (kept)" : " (kept " + std::to_string(n) + ")") + ext;
 }
 
 }  // namespace
@@ -103,14 +151,20 @@ TManifestGame TWorkThread::SourceRecord(const TArcInfo& game) const {
 }
 
 void TWorkThread::LoadOldManifest() {
-  FOldManifest = ReadManifest(FindManifest(FDestDir));
+  const std::string record = FindManifest(*FCard);
+  FOldManifest = ParseManifest(FCard->ReadFile(record, kMaxManifestSize), FCard->FullPath(record));
   for (size_t j = 0; j < FOldManifest->Games.size(); ++j) FOldByZip.emplace(FOldManifest->Games[j].Zip, j);
 }
 
 void TWorkThread::PlanUpdate() {
   UpdateProgress("Comparing with the output folder...");
+  const std::function<bool()> stopped = [this] { return Terminated(); };
   const std::vector<TManifestEntry>& old = FOldManifest->Games;
-  if (!FTestMode) RestoreLeftAside();
+  if (!FTestMode) {
+    RestoreLeftAside();
+  } else {
+    ReadJournal();
+  }
   const size_t n = ArchiveList.size();
   // Views into the games' paths: a large collection is planned without
   // copies of them.
@@ -124,12 +178,18 @@ void TWorkThread::PlanUpdate() {
   std::vector<std::string_view> oldPaths;
   oldPaths.reserve(old.size());
   for (const TManifestEntry& was : old) ++oldUses[oldPaths.emplace_back(was.Path)];
+  if (Terminated()) return;
+  // The job refuses before it changes anything where it needs a folder and
+  // finds a link or a file.
+  CheckNeededFolders(newPaths);
   // A game stays when its sources and folder name are the ones written, it
-  // has its folder to itself, and the folder is there.
+  // has its folder to itself, the folder is there, and no update cut off
+  // was rewriting it.
   FReuse.assign(n, -1);
   std::vector<bool> oldTaken(old.size(), false);
   std::vector<bool> oldFound(old.size(), false);
   for (size_t i = 0; i < n; ++i) {
+    if (i % kPollInterval == 0 && Terminated()) return;
     const TArcInfo& game = ArchiveList[i];
     const TManifestGame source = SourceRecord(game);
     const auto found = FOldByZip.find(source.Zip);
@@ -141,7 +201,7 @@ void TWorkThread::PlanUpdate() {
     const TManifestEntry& was = old[found->second];
     const bool same = FOldManifest->Game(found->second).SameSource(source) && LastPart(was.Path) == LastPart(newPaths[i]) &&
                       newUses[newPaths[i]] == 1 && oldUses[was.Path] == 1 && !oldTaken[found->second] &&
-                      DirectoryExists(FDestDir + was.Path);
+                      !FPrevTouched.count(was.Path) && FCard->IsFolder(was.Path);
     if (!same) {
       ++FUpdateCounts.Changed;
       continue;
@@ -151,12 +211,46 @@ void TWorkThread::PlanUpdate() {
     ++(was.Path == newPaths[i] ? FUpdateCounts.Kept : FUpdateCounts.Moved);
   }
   FUpdateCounts.Deleted = static_cast<int32_t>(std::count(oldFound.begin(), oldFound.end(), false));
+  std::vector<std::string_view> newViews(newPaths.begin(), newPaths.end());
+  const auto before = Children(oldPaths, stopped);
+  const auto after = Children(newViews, stopped);
+  if (Terminated()) return;
+  PlanChangedFolders(before, after, newPaths);
+  if (Terminated()) return;
+  ClassifyEntries(before);
+}
+
+void TWorkThread::CheckNeededFolders(const std::vector<std::string>& newPaths) {
+  std::unordered_set<std::string_view> checked;
+  for (size_t i = 0; i < newPaths.size(); ++i) {
+    if (i % kPollInterval == 0 && Terminated()) return;
+    for (std::string_view part = newPaths[i]; !part.empty(); part = ContainerOf(part)) {
+      if (!checked.insert(part).second) break;
+      const TCardKind kind = FCard->Stat(part).Kind;  // throws for a link on the way
+      if (kind != TCardKind::ckMissing && kind != TCardKind::ckFolder) {
+        throw Error(ClipText(FCard->FullPath(part)) + ": " +
+                        (kind == TCardKind::ckLink ? "a symbolic link" : "a file") +
+                        " stands where the job needs a folder; nothing was changed",
+                    ENOTDIR);
+      }
+    }
+  }
+  for (const char* holder : {kHolder, kSecondHolder}) {
+    const TCardKind kind = FCard->Stat(holder).Kind;
+    if (kind != TCardKind::ckMissing && kind != TCardKind::ckFolder) {
+      throw Error(ClipText(FCard->FullPath(holder)) + ": a symbolic link or a file stands where the update needs its "
+                                                      "holder folder; nothing was changed",
+                  ENOTDIR);
+    }
+  }
+}
+
+void TWorkThread::PlanChangedFolders(const std::map<std::string_view, std::vector<std::string_view>>& before,
+                                     const std::map<std::string_view, std::vector<std::string_view>>& after,
+                                     const std::vector<std::string>& newPaths) {
   // The folders whose entries change: the output folder always (its game
   // list and record are written anew), and every folder whose list of
   // entries differs.
-  std::vector<std::string_view> newViews(newPaths.begin(), newPaths.end());
-  const auto before = Children(oldPaths);
-  const auto after = Children(newViews);
   FChangedFolders = {""};
   for (const auto* side : {&before, &after}) {
     for (const auto& [folder, list] : *side) {
@@ -166,24 +260,193 @@ void TWorkThread::PlanUpdate() {
       if (!equal) FChangedFolders.emplace(folder);
     }
   }
-  // A folder that holds more or other entries than its record says (an
-  // update cut off, or a hand) is filled again as well.
+  // A folder that misses an entry its record lists is filled again as well,
+  // and so is one that an update cut off was filling. Entries the record
+  // does not list are not the job's: they stay where they are.
+  size_t step = 0;
   for (const auto& [folder, list] : before) {
+    if (++step % kPollInterval == 0 && Terminated()) return;
     const std::string name(folder);
-    if (name.empty() || FChangedFolders.count(name) || !DirectoryExists(FDestDir + name)) continue;
-    std::vector<std::string> present = ListingOrder(FDestDir + name);
-    std::vector<std::string> recorded;
-    recorded.reserve(list.size());
-    for (const std::string_view child : list) recorded.emplace_back(child.substr(0, child.size() - 1));
-    std::sort(present.begin(), present.end());
-    std::sort(recorded.begin(), recorded.end());
-    if (present != recorded) FChangedFolders.insert(name);
+    if (name.empty() || FChangedFolders.count(name)) continue;
+    if (FPrevTouched.count(name)) {
+      FChangedFolders.insert(name);
+      continue;
+    }
+    if (!FCard->IsFolder(name)) continue;
+    std::unordered_set<std::string> present;
+    for (const TCardEntry& entry : FCard->List(name)) {
+      present.insert(entry.Kind == TCardKind::ckFolder ? entry.Name + "/" : entry.Name);
+    }
+    for (const std::string_view child : list) {
+      if (!present.count(std::string(child))) {
+        FChangedFolders.insert(name);
+        break;
+      }
+    }
   }
   // A game written anew is a new entry of its folder, even under its old
   // name: that folder is filled again too.
-  for (size_t i = 0; i < n; ++i) {
-    if (FReuse[i] < 0) FChangedFolders.insert(ContainerOf(newPaths[i]));
+  for (size_t i = 0; i < newPaths.size(); ++i) {
+    if (FReuse[i] < 0) FChangedFolders.insert(std::string(ContainerOf(newPaths[i])));
   }
+}
+
+bool TWorkThread::ChangedOnCard(const std::string& path, const TManifestFile& file) const {
+  if (FPrevUser.count(path)) return true;
+  const TCardStat now = FCard->Stat(path);
+  if (now.Kind != TCardKind::ckFile) return now.Kind != TCardKind::ckMissing;
+  // A record of an older version holds no sizes: its files count as written.
+  if (file.Size < 0) return false;
+  const int64_t drift = now.Time > file.Time ? now.Time - file.Time : file.Time - now.Time;
+  return static_cast<int64_t>(now.Size) != file.Size || drift > kTimeTolerance;
+}
+
+void TWorkThread::KeepAside(const std::string& path, bool changed) {
+  FUserEntries.push_back({path, "u" + std::to_string(FUserEntries.size() + 1), changed});
+}
+
+void TWorkThread::ClassifyGameFolder(const std::string& folder, const std::map<std::string, TManifestFile>& files) {
+  // The files the games wrote there go, unless they changed on the card;
+  // anything else in the folder is not the job's and stays. After an update
+  // that was cut off while rewriting the folder, only what that update kept
+  // is anyone else's.
+  const bool rewriting = FPrevTouched.count(folder) > 0;
+  std::vector<std::string> pending{folder};
+  while (!pending.empty()) {
+    const std::string at = std::move(pending.back());
+    pending.pop_back();
+    FFoldersToRemove.push_back(at);
+    for (const TCardEntry& entry : FCard->List(at)) {
+      const std::string path = at + entry.Name;
+      const std::string inner = path.substr(folder.size());
+      const auto file = files.find(inner);
+      if (file != files.end()) {
+        if (!rewriting && ChangedOnCard(path, file->second)) {
+          KeepAside(path, true);
+        } else if (rewriting && FPrevUser.count(path)) {
+          KeepAside(path, true);
+        } else {
+          FFilesToRemove.push_back(path);
+        }
+        continue;
+      }
+      const bool holdsFiles = entry.Kind == TCardKind::ckFolder &&
+                              std::any_of(files.begin(), files.end(), [&](const auto& f) { return f.first.starts_with(inner + "/"); });
+      if (holdsFiles) {
+        pending.push_back(path + "/");
+      } else if (rewriting && !FPrevUser.count(path)) {
+        FFilesToRemove.push_back(entry.Kind == TCardKind::ckFolder ? path + "/" : path);
+      } else {
+        KeepAside(entry.Kind == TCardKind::ckFolder ? path + "/" : path, false);
+      }
+    }
+  }
+}
+
+void TWorkThread::ClassifyEntries(const std::map<std::string_view, std::vector<std::string_view>>& before) {
+  // Every old game that is not kept: its folder's content, sorted into what
+  // the job wrote and what stays.
+  const std::vector<TManifestEntry>& old = FOldManifest->Games;
+  std::vector<bool> kept(old.size(), false);
+  for (const int j : FReuse) {
+    if (j >= 0) kept[static_cast<size_t>(j)] = true;
+  }
+  std::map<std::string, std::map<std::string, TManifestFile>> gone;  // folder -> its recorded files
+  for (size_t j = 0; j < old.size(); ++j) {
+    if (j % kPollInterval == 0 && Terminated()) return;
+    if (kept[j]) continue;
+    std::map<std::string, TManifestFile>& files = gone[old[j].Path];
+    for (const TManifestFile& file : FOldManifest->Game(j).Files) files[file.Name] = file;
+  }
+  for (const auto& [folder, files] : gone) {
+    if (Terminated()) return;
+    if (!FCard->IsFolder(folder)) continue;
+    FTouched.insert(folder);
+    ClassifyGameFolder(folder, files);
+  }
+  // Every folder filled again: what its record does not list stays, unless
+  // an update cut off while filling it left it there.
+  std::unordered_set<std::string> recorded;
+  for (const auto& [folder, list] : before) {
+    for (const std::string_view child : list) recorded.insert(std::string(folder) + std::string(child));
+  }
+  const std::string gameList = GameListName(FFileNameStyle);
+  const std::unordered_set<std::string> jobFiles = {kManifestName, std::string(kManifestName) + ".tmp", gameList,
+                                                    gameList + ".tmp", kHolder, kSecondHolder};
+  for (const std::string& folder : FChangedFolders) {
+    if (Terminated()) return;
+    if (!FCard->IsFolder(folder)) continue;
+    FTouched.insert(folder);
+    const bool refilling = FPrevTouched.count(folder) > 0;
+    for (const TCardEntry& entry : FCard->List(folder)) {
+      const std::string path = folder + entry.Name + (entry.Kind == TCardKind::ckFolder ? "/" : "");
+      if (folder.empty() && jobFiles.count(entry.Name)) continue;
+      if (recorded.count(path) || gone.count(path)) continue;
+      if (refilling && !FPrevUser.count(path)) {
+        FLeftovers.insert(path);
+      } else {
+        KeepAside(path, false);
+      }
+    }
+  }
+  FKeptEntries.clear();
+  for (const TUserEntry& e : FUserEntries) FKeptEntries.push_back({e.Path, e.Path, e.Changed});
+}
+
+void TWorkThread::ReadJournal() {
+  FPrevTouched.clear();
+  FPrevUser.clear();
+  FPrevAside.clear();
+  const std::string journal = InHolder(kHolder, kJournalName);
+  if (FCard->Stat(journal).Kind != TCardKind::ckFile) return;
+  const std::string text = FCard->ReadFile(journal, kMaxManifestSize);
+  // A journal that is not whole is not used: then every entry the record
+  // does not list counts as someone else's, which loses nothing.
+  std::set<std::string> touched, user;
+  std::vector<std::pair<std::string, std::string>> aside;
+  size_t start = 0;
+  bool first = true;
+  std::vector<std::string> f;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) return;  // cut off in the middle of a line
+    const std::string_view line(text.data() + start, end - start);
+    start = end + 1;
+    if (first) {
+      if (line != kJournalHeader) return;
+      first = false;
+      continue;
+    }
+    if (!JournalFields(line, f)) return;
+    if (f[0] == "touched" && f.size() == 2 && (f[1].empty() || IsPlainPath(f[1]))) {
+      touched.insert(f[1]);
+    } else if (f[0] == "kept" && f.size() == 3 && IsPlainPath(f[1]) && f[2].size() > 1 && f[2][0] == 'u' &&
+               f[2].find_first_not_of("0123456789", 1) == std::string::npos) {
+      user.insert(f[1]);
+      aside.emplace_back(f[1], f[2]);
+    } else if (f[0] != "end" || f.size() != 1) {
+      return;
+    }
+  }
+  FPrevTouched = std::move(touched);
+  FPrevUser = std::move(user);
+  FPrevAside = std::move(aside);
+}
+
+void TWorkThread::WriteJournal() {
+  std::string text = std::string(kJournalHeader) + "\n";
+  std::set<std::string> touched(FTouched.begin(), FTouched.end());
+  touched.insert(FPrevTouched.begin(), FPrevTouched.end());
+  for (const std::string& folder : touched) text += "touched\t" + Escaped(folder) + "\n";
+  for (const TUserEntry& e : FUserEntries) text += "kept\t" + Escaped(e.Path) + "\t" + e.Aside + "\n";
+  text += "end\n";
+  const std::string journal = InHolder(kHolder, kJournalName);
+  const std::unique_ptr<TCardFile> file = FCard->CreateFile(journal + ".tmp");
+  file->Write(text.data(), text.size());
+  file->Commit();
+  FCard->ReplaceFile(journal + ".tmp", journal);
+  // On a card, the journal must be there before the first entry moves.
+  if (IsRemovableCardFileSystem(FDestDir)) FCard->Sync();
 }
 
 std::string TWorkThread::AsideName(size_t oldGame) { return "g" + std::to_string(oldGame); }
@@ -198,112 +461,184 @@ std::string TWorkThread::AsideFolderName(const std::string& folder) {
   return name;
 }
 
+std::string TWorkThread::FreeName(const std::string& path, bool changed) const {
+  // Names equal ignoring case are one name on FAT.
+  const std::string container(ContainerOf(path));
+  const bool folder = !path.empty() && path.back() == '/';
+  const std::string name = WithoutSlash(LastPart(path));
+  std::unordered_set<std::u16string> taken;
+  if (FCard->IsFolder(container)) {
+    for (const std::string& other : FCard->ListNames(container)) taken.insert(FatKey(Utf8ToUtf16(other)));
+  }
+  if (!changed && !taken.count(FatKey(Utf8ToUtf16(name)))) return container + name;
+  for (int n = 1;; ++n) {
+    const std::string candidate = KeptName(name, folder, n);
+    if (!taken.count(FatKey(Utf8ToUtf16(candidate)))) return container + candidate;
+  }
+}
+
+void TWorkThread::PutBack(const std::string& aside, const std::string& path, bool changed) {
+  const std::string target = FreeName(path, changed);
+  const std::string container(ContainerOf(target));
+  if (!container.empty()) FCard->MakeFolders(container);
+  const bool folder = !path.empty() && path.back() == '/';
+  FCard->Rename(aside, target);
+  FKeptEntries.push_back({target + (folder && target.back() != '/' ? "/" : ""), path, changed});
+}
+
 void TWorkThread::RestoreLeftAside() {
   // An update cut off leaves folders and kept games aside, named after
-  // where they were: they go back there, so that this update finds the
-  // folder as its record describes it. The rest aside is thrown away later.
-  if (DirectoryExists(FDestDir + kSecondHolder)) {
-    if (!DirectoryExists(FDestDir + kHolder)) MakeFolder(FDestDir + kHolder);
-    for (const std::string& name : ListingOrder(FDestDir + kSecondHolder)) {
-      Rename(FDestDir + kSecondHolder + "/" + name, FDestDir + kHolder + "/" + name);
+  // where they were, and the entries it keeps, listed in its journal: they
+  // go back there, so that this update finds the folder as its record
+  // describes it. The rest aside is the job's, thrown away later.
+  if (FCard->IsFolder(kSecondHolder)) {
+    if (!FCard->IsFolder(kHolder)) FCard->MakeFolder(kHolder);
+    for (const std::string& name : FCard->ListNames(kSecondHolder)) {
+      FCard->Rename(InHolder(kSecondHolder, name), InHolder(kHolder, name));
     }
-    TShellDelete(nullptr).Delete(FDestDir + kSecondHolder);
+    FCard->Remove(kSecondHolder);
   }
-  if (!DirectoryExists(FDestDir + kHolder)) return;
-  const std::string record = FindManifest(FDestDir);
-  if (record != FDestDir + kManifestName) Rename(record, FDestDir + kManifestName);
+  if (!FCard->IsFolder(kHolder)) return;
+  const std::string record = FindManifest(*FCard);
+  if (record != kManifestName) FCard->Rename(record, kManifestName);
+  ReadJournal();
   std::vector<std::pair<std::string, std::string>> back;  // path, name aside
-  for (const std::string& name : ListingOrder(FDestDir + kHolder)) {
+  for (const std::string& name : FCard->ListNames(kHolder)) {
     if (name.size() < 2 || name[0] != 'c' || name.size() % 2 == 0) continue;
     std::string path;
     for (size_t i = 1; i + 1 < name.size(); i += 2) {
       path += static_cast<char>(std::stoi(name.substr(i, 2), nullptr, 16));
     }
-    if (AsideFolderName(path) == name) back.emplace_back(path, name);
+    if (AsideFolderName(path) == name && IsPlainPath(path)) back.emplace_back(path, name);
   }
   const std::vector<TManifestEntry>& old = FOldManifest->Games;
   for (size_t j = 0; j < old.size(); ++j) {
-    if (DirectoryExists(FDestDir + kHolder + "/" + AsideName(j))) back.emplace_back(old[j].Path, AsideName(j));
+    if (FCard->IsFolder(InHolder(kHolder, AsideName(j)))) back.emplace_back(old[j].Path, AsideName(j));
   }
   // Outer folders first, so that the inner ones find their place.
-  std::stable_sort(back.begin(), back.end(), [](const auto& a, const auto& b) {
-    return std::count(a.first.begin(), a.first.end(), '/') < std::count(b.first.begin(), b.first.end(), '/');
-  });
+  std::stable_sort(back.begin(), back.end(), [](const auto& a, const auto& b) { return Depth(a.first) < Depth(b.first); });
   for (const auto& [path, name] : back) {
-    const std::string to = FDestDir + path;
-    if (!DirectoryExists(to) && DirectoryExists(ExtractFilePath(to.substr(0, to.size() - 1)))) {
-      Rename(FDestDir + kHolder + "/" + name, to);
+    if (!FCard->Exists(path) && FCard->IsFolder(std::string(ContainerOf(path)))) FCard->Rename(InHolder(kHolder, name), path);
+  }
+  RestoreKeptEntries();
+}
+
+void TWorkThread::RestoreKeptEntries() {
+  // What the journal kept goes back to its place. A file there now was
+  // written by the update that was cut off, in a folder it was rewriting.
+  std::unordered_set<std::string> restored;
+  for (const auto& [path, aside] : FPrevAside) {
+    const std::string from = InHolder(kHolder, aside);
+    if (!FCard->Exists(from)) continue;
+    const TCardKind there = FCard->Stat(path).Kind;
+    if (there == TCardKind::ckFile && FPrevTouched.count(std::string(ContainerOf(path)))) FCard->Remove(path);
+    const std::string container(ContainerOf(path));
+    if (!container.empty()) FCard->MakeFolders(container);
+    const std::string target = FCard->Exists(path) ? FreeName(path, false) : path;
+    FCard->Rename(from, target);
+    restored.insert(aside);
+  }
+  // Without a journal to say where they were, entries kept aside come back
+  // at the top of the output folder.
+  for (const std::string& name : FCard->ListNames(kHolder)) {
+    if (name.size() > 1 && name[0] == 'u' && !restored.count(name)) {
+      const bool folder = FCard->IsFolder(InHolder(kHolder, name));
+      FCard->Rename(InHolder(kHolder, name), FreeName(name + (folder ? "/" : ""), false));
     }
   }
 }
 
 void TWorkThread::StageUpdate() {
   UpdateProgress("Making room for the update...");
-  if (!DirectoryExists(FDestDir + kHolder)) MakeFolder(FDestDir + kHolder);
-  const std::vector<TManifestEntry>& old = FOldManifest->Games;
-  std::vector<bool> kept(old.size(), false);
-  for (const int j : FReuse) {
-    if (j >= 0) kept[static_cast<size_t>(j)] = true;
+  if (!FCard->IsFolder(kHolder)) FCard->MakeFolder(kHolder);
+  // The journal first: an update cut off from here on is finished by the next.
+  WriteJournal();
+  for (const TUserEntry& e : FUserEntries) {
+    if (FCard->Exists(e.Path)) FCard->Rename(e.Path, InHolder(kHolder, e.Aside));
   }
-  // The games that are not kept go first.
-  for (size_t j = 0; j < old.size(); ++j) {
-    if (Terminated()) return;
-    if (!kept[j] && DirectoryExists(FDestDir + old[j].Path)) TShellDelete(nullptr).Delete(FDestDir + old[j].Path);
+  // What the games that are not kept wrote goes; their folders too, once
+  // empty, the deepest first.
+  for (size_t k = 0; k < FFilesToRemove.size(); ++k) {
+    if (k % kPollInterval == 0 && Terminated()) return;
+    FCard->RemoveTree(FFilesToRemove[k]);
   }
-  // Every changed folder is emptied into the holder, the deepest first, so
-  // that it can be filled again in the job's order. A game keeps its number
-  // aside, for an update that has to finish this one.
-  std::unordered_map<std::string, size_t> oldByPath;
-  for (size_t j = 0; j < old.size(); ++j) oldByPath.emplace(old[j].Path, j);
-  std::vector<std::string> folders(FChangedFolders.begin(), FChangedFolders.end());
-  std::sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) {
-    return std::count(a.begin(), a.end(), '/') > std::count(b.begin(), b.end(), '/');
-  });
-  int counter = 0;
-  for (const std::string& folder : folders) {
-    if (!DirectoryExists(FDestDir + folder)) continue;
-    for (const std::string& name : ListingOrder(FDestDir + folder)) {
-      if (folder.empty() && (name == kHolder || name == kSecondHolder)) continue;
-      std::string path = folder + name;
-      const bool isFolder = DirectoryExists(FDestDir + path);
-      if (isFolder) path += '/';
-      const auto game = oldByPath.find(path);
-      std::string aside;
-      if (folder.empty() && name == kManifestName) {
-        aside = name;  // the record keeps its name, so that an update cut off finds it
-      } else if (game != oldByPath.end() && kept[game->second]) {
-        aside = AsideName(game->second);
-      } else if (isFolder) {
-        aside = AsideFolderName(path);  // named after its place, to go back there if cut off
-      } else {
-        do {
-          aside = "x" + std::to_string(++counter);
-        } while (::access((FDestDir + kHolder + "/" + aside).c_str(), F_OK) == 0);
-      }
-      // Something aside under that name already could not go back: it is
-      // left over, and gives way.
-      const std::string target = FDestDir + kHolder + "/" + aside;
-      if (::access(target.c_str(), F_OK) == 0) TShellDelete(nullptr).Delete(target);
-      Rename(FDestDir + path, target);
-      FStaged[path] = aside;
-    }
+  std::sort(FFoldersToRemove.begin(), FFoldersToRemove.end(),
+            [](const std::string& a, const std::string& b) { return Depth(a) > Depth(b); });
+  for (const std::string& folder : FFoldersToRemove) {
+    if (FCard->IsFolder(folder) && FCard->List(folder).empty()) FCard->Remove(folder);
   }
+  EmptyChangedFolders();
   // The holder now is the output folder's only entry. A folder is filled at
   // its first free place, so the holder must stand at the front: a second,
   // made now, takes the front when the first one does not.
-  MakeFolder(FDestDir + kSecondHolder);
-  const std::vector<std::string> order = ListingOrder(FDestDir);
+  FCard->MakeFolder(kSecondHolder);
+  const std::vector<std::string> order = FCard->ListNames("");
   const auto first = std::find(order.begin(), order.end(), kHolder);
   const auto second = std::find(order.begin(), order.end(), kSecondHolder);
   if (second < first) {
-    for (const std::string& name : ListingOrder(FDestDir + kHolder)) {
-      Rename(FDestDir + kHolder + "/" + name, FDestDir + kSecondHolder + "/" + name);
+    for (const std::string& name : FCard->ListNames(kHolder)) {
+      FCard->Rename(InHolder(kHolder, name), InHolder(kSecondHolder, name));
     }
-    TShellDelete(nullptr).Delete(FDestDir + kHolder);
+    FCard->Remove(kHolder);
     FHolder = kSecondHolder;
   } else {
-    TShellDelete(nullptr).Delete(FDestDir + kSecondHolder);
+    FCard->Remove(kSecondHolder);
     FHolder = kHolder;
+  }
+}
+
+void TWorkThread::EmptyChangedFolders() {
+  // Every changed folder is emptied into the holder, the deepest first, so
+  // that it can be filled again in the job's order. A game keeps its number
+  // aside, for an update that has to finish this one. Only what the job
+  // wrote moves: anything else went aside already, or stays.
+  const std::vector<TManifestEntry>& old = FOldManifest->Games;
+  std::unordered_map<std::string, size_t> oldByPath;
+  for (size_t j = 0; j < old.size(); ++j) oldByPath.emplace(old[j].Path, j);
+  std::unordered_set<size_t> kept;
+  for (const int j : FReuse) {
+    if (j >= 0) kept.insert(static_cast<size_t>(j));
+  }
+  std::unordered_set<std::string> containers;
+  for (const TManifestEntry& was : old) {
+    for (std::string_view part = ContainerOf(was.Path); !part.empty(); part = ContainerOf(part)) {
+      if (!containers.insert(std::string(part)).second) break;
+    }
+  }
+  const std::string gameList = GameListName(FFileNameStyle);
+  std::vector<std::string> folders(FChangedFolders.begin(), FChangedFolders.end());
+  std::sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) { return Depth(a) > Depth(b); });
+  int counter = 0;
+  for (const std::string& folder : folders) {
+    if (!FCard->IsFolder(folder)) continue;
+    for (const TCardEntry& entry : FCard->List(folder)) {
+      const bool isFolder = entry.Kind == TCardKind::ckFolder;
+      const std::string path = folder + entry.Name + (isFolder ? "/" : "");
+      if (folder.empty() && (entry.Name == kHolder || entry.Name == kSecondHolder)) continue;
+      const auto game = oldByPath.find(path);
+      std::string aside;
+      if (folder.empty() && entry.Name == kManifestName) {
+        aside = entry.Name;  // the record keeps its name, so that an update cut off finds it
+      } else if (isFolder && game != oldByPath.end() && kept.count(game->second)) {
+        aside = AsideName(game->second);
+      } else if (isFolder && containers.count(path)) {
+        aside = AsideFolderName(path);  // named after its place, to go back there if cut off
+      } else if (FLeftovers.count(path) ||
+                 (folder.empty() && (entry.Name == gameList || entry.Name == gameList + ".tmp" ||
+                                     entry.Name == std::string(kManifestName) + ".tmp"))) {
+        do {
+          aside = "x" + std::to_string(++counter);
+        } while (FCard->Exists(InHolder(kHolder, aside)));
+      } else {
+        continue;  // not the job's, and not known when the update was planned: it stays
+      }
+      // Something aside under that name already could not go back: it is
+      // left over, and gives way.
+      const std::string target = InHolder(kHolder, aside);
+      if (FCard->Exists(target)) FCard->RemoveTree(target);
+      FCard->Rename(path, target);
+      FStaged[path] = aside;
+    }
   }
 }
 
@@ -311,13 +646,13 @@ void TWorkThread::EnsureFolder(const std::string& folder) {
   // Each missing level comes back from the holder, or is made.
   for (size_t slash = folder.find('/'); slash != std::string::npos; slash = folder.find('/', slash + 1)) {
     const std::string level = folder.substr(0, slash + 1);
-    if (DirectoryExists(FDestDir + level)) continue;
+    if (FCard->IsFolder(level)) continue;
     const auto staged = FStaged.find(level);
     if (staged != FStaged.end()) {
-      Rename(FDestDir + FHolder + "/" + staged->second, FDestDir + level);
+      FCard->Rename(InHolder(FHolder, staged->second), level);
       FStaged.erase(staged);
     } else {
-      MakeFolder(FDestDir + level);
+      FCard->MakeFolder(level);
     }
   }
 }
@@ -326,12 +661,12 @@ void TWorkThread::PlaceKeptGame(TGameWrite& w, size_t index) {
   TArcInfo& game = *w.Game;
   const TManifestGame was = FOldManifest->Game(static_cast<size_t>(FReuse[index]));
   const std::string path = Utf16ToUtf8(game.RealOutPath);
-  w.Folder = FDestDir + path;
-  EnsureFolder(ContainerOf(path));
-  if (!DirectoryExists(w.Folder)) {
+  w.Folder = path;
+  EnsureFolder(std::string(ContainerOf(path)));
+  if (!FCard->IsFolder(path)) {
     const auto staged = FStaged.find(was.Path);
-    if (staged == FStaged.end()) throw Error(Format("\"%s\" has gone", ClipText(FDestDir + was.Path).c_str()));
-    Rename(FDestDir + FHolder + "/" + staged->second, w.Folder);
+    if (staged == FStaged.end()) throw Error(Format("\"%s\" has gone", ClipText(FCard->FullPath(was.Path)).c_str()));
+    FCard->Rename(InHolder(FHolder, staged->second), path);
     FStaged.erase(staged);
   }
   // The game list and the summary show it as the job that wrote it did.
@@ -353,15 +688,34 @@ void TWorkThread::PlaceKeptGame(TGameWrite& w, size_t index) {
 }
 
 void TWorkThread::FinishUpdate() {
-  // What is left aside belonged to games and folders that are gone.
-  if (!FHolder.empty() && DirectoryExists(FDestDir + FHolder)) TShellDelete(nullptr).Delete(FDestDir + FHolder);
+  // What is left aside of the job's own belonged to games and folders that
+  // are gone; what the job did not write comes back, after the job's
+  // entries of its folder.
+  UpdateProgress("Putting back what the job did not write...");
+  std::unordered_set<std::string> user;
+  for (const TUserEntry& e : FUserEntries) user.insert(e.Aside);
+  for (const std::string& name : FCard->ListNames(FHolder)) {
+    if (!user.count(name) && name != kJournalName) FCard->RemoveTree(InHolder(FHolder, name));
+  }
+  FKeptEntries.clear();
+  for (const TUserEntry& e : FUserEntries) {
+    const std::string aside = InHolder(FHolder, e.Aside);
+    if (FCard->Exists(aside)) PutBack(aside, e.Path, e.Changed);
+  }
+  FCard->RemoveTree(FHolder);
   FHolder.clear();
   FStaged.clear();
 }
 
 std::string TWorkThread::UpdateText() const {
-  return Format("Update: %d added, %d changed, %d moved, %d deleted, %d kept.", FUpdateCounts.Added,
-                FUpdateCounts.Changed, FUpdateCounts.Moved, FUpdateCounts.Deleted, FUpdateCounts.Kept);
+  std::string text = Format("Update: %d added, %d changed, %d moved, %d deleted, %d kept.", FUpdateCounts.Added,
+                            FUpdateCounts.Changed, FUpdateCounts.Moved, FUpdateCounts.Deleted, FUpdateCounts.Kept);
+  const auto changed = static_cast<int>(
+      std::count_if(FKeptEntries.begin(), FKeptEntries.end(), [](const TKeptEntry& e) { return e.Changed; }));
+  const int others = static_cast<int>(FKeptEntries.size()) - changed;
+  if (others > 0) text += Format(" %d entries the job did not write were kept.", others);
+  if (changed > 0) text += Format(" %d files changed on the card were kept as \"<name> (kept)\" copies.", changed);
+  return text;
 }
 
 }  // namespace vq

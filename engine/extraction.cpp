@@ -12,7 +12,6 @@
 #include "base/error.h"
 #include "base/fat_name.h"
 #include "base/file_system.h"
-#include "base/shell_delete.h"
 #include "base/text.h"
 #include "engine/folder_partition.h"
 #include "engine/game_write.h"
@@ -21,6 +20,7 @@
 #include "engine/zip_work.h"
 #include "engine/text_file.h"
 #include "engine/work_thread.h"
+#include "card/card_folder.h"
 #include "zip/zip_reader.h"
 #include "tape/t64_archive.h"
 
@@ -70,92 +70,40 @@ std::u16string CommaText(const std::vector<std::u16string>& items) {
 
 namespace {
 
-// Writes an entry read ahead from `zip` as the zip reader writes one: the
-// folders first, then the file, which a failure removes again; an error
-// names the zip.
-void WriteNewFile(const std::string& zip, const std::string& gameFolder, const std::string& relative,
-                  const std::vector<uint8_t>& data) {
-  auto fail = [&zip](const std::string& cause, int code) {
-    throw Error(ClipText(zip) + ": " + ClipText(cause, kMaxMessageText), code);
-  };
-  const std::string target = gameFolder + relative;
-  // The game folder itself is there already.
-  const std::string folder = ExtractFilePath(target);
-  if (relative.find('/') != std::string::npos && !ForceDirectories(folder)) {
-    const int err = errno;
-    fail(SystemError(folder, err).what(), err);
-  }
-  try {
-    TNewFile out(target);
-    out.Write(data.data(), data.size());
-    out.Commit();
-  } catch (const Error& e) {
-    fail(e.what(), e.Code());
-  }
-}
-
-// A game folder as a target of the zip and tape readers: each file made by
-// base's TNewFile below the folder, its sub-folders by ForceDirectories.
-class TGameFolder final : public TFileTarget {
+// Records what a file left once it is complete.
+class TRecordedFile : public TFileSink {
  public:
-  explicit TGameFolder(const std::string& folder) : folder_(IncludeTrailingDelimiter(folder)) {}
-  std::unique_ptr<TFileSink> Create(const std::string& relativePath) override {
-    const std::string target = folder_ + relativePath;
-    // The game folder itself is there already.
-    if (relativePath.find('/') != std::string::npos && !ForceDirectories(ExtractFilePath(target))) {
-      const int err = errno;
-      throw SystemError(ExtractFilePath(target), err);
-    }
-    return std::make_unique<TNewFileSink>(target);
+  TRecordedFile(std::unique_ptr<TCardFile> file, std::string name, std::vector<TManifestFile>& written)
+      : file_(std::move(file)), name_(std::move(name)), written_(written) {}
+  void Write(const void* data, size_t size) override { file_->Write(data, size); }
+  void Commit() override {
+    file_->Commit();
+    written_.push_back({name_, static_cast<int64_t>(file_->Written().Size), file_->Written().Time});
   }
 
  private:
-  class TNewFileSink final : public TFileSink {
-   public:
-    explicit TNewFileSink(const std::string& path) : file_(path) {}
-    void Write(const void* data, size_t size) override { file_.Write(data, size); }
-    void Commit() override { file_.Commit(); }
-
-   private:
-    TNewFile file_;
-  };
-  std::string folder_;
+  std::unique_ptr<TCardFile> file_;
+  std::string name_;
+  std::vector<TManifestFile>& written_;
 };
 
-// Creates `relative` in `folder`, has `extract` stream the bytes from
-// `reader` into it and commits it; every error names the zip, its code kept.
-void ExtractFromZip(TZipReader& reader, const std::string& folder, const std::string& relative,
-                    const std::function<void(TFileSink&)>& extract) {
-  auto fail = [&reader](const Error& e) {
-    throw Error(ClipText(reader.FileName()) + ": " + ClipText(e.what(), kMaxMessageText), e.Code());
-  };
-  TGameFolder target(folder);
-  std::unique_ptr<TFileSink> out;
-  try {
-    out = target.Create(relative);
-  } catch (const Error& e) {
-    fail(e);
+// A game folder as the place of its new files, each recorded.
+class TGameFolderTarget : public TFileTarget {
+ public:
+  TGameFolderTarget(const TCardFolder& card, const std::string& folder, std::vector<TManifestFile>& written)
+      : card_(card), folder_(folder), written_(written) {}
+  std::unique_ptr<TFileSink> Create(const std::string& relativePath) override {
+    // The game folder itself is there already.
+    const size_t slash = relativePath.rfind('/');
+    if (slash != std::string::npos) card_.MakeFolders(folder_ + relativePath.substr(0, slash + 1));
+    return std::make_unique<TRecordedFile>(card_.CreateFile(folder_ + relativePath), relativePath, written_);
   }
-  extract(*out);  // its errors name the zip already
-  try {
-    out->Commit();
-  } catch (const Error& e) {
-    fail(e);
-  }
-}
 
-// The entry that a search reported, written to `relative` in `folder`.
-void ExtractEntryInto(TZipReader& reader, const std::string& folder, const TZipEntry& entry,
-                      const std::string& relative) {
-  ExtractFromZip(reader, folder, relative, [&](TFileSink& out) { reader.ExtractEntryTo(entry, out); });
-}
-
-// The root entry `name` written in `folder` under its stored name, returned.
-std::string ExtractRootEntryInto(TZipReader& reader, const std::string& folder, std::string_view name) {
-  std::string stored = reader.RootEntryName(name);
-  ExtractFromZip(reader, folder, stored, [&](TFileSink& out) { reader.ExtractRootEntryTo(name, out); });
-  return stored;
-}
+ private:
+  const TCardFolder& card_;
+  const std::string& folder_;
+  std::vector<TManifestFile>& written_;
+};
 
 // Games read ahead of the one being written, per thread.
 constexpr size_t kGamesAheadPerThread = 16;
@@ -188,7 +136,7 @@ void TWorkThread::ExtractArchives() {
   const size_t n = ArchiveList.size();
   // The record is begun before the first game, so that it takes its place in
   // the output folder at one point of every run.
-  if (!FTestMode) FManifest = std::make_unique<TManifestWriter>(FDestDir + kManifestName, FFingerprint);
+  if (!FTestMode) FManifest = std::make_unique<TManifestWriter>(*FCard, kManifestName, FFingerprint);
   const int threads = PipelineThreads();
   TByteBudget budget(kPreparedBytesCap);
   std::atomic<size_t> writing{0};  // the game this thread writes or waits for
@@ -291,7 +239,7 @@ void TWorkThread::FinishWrites(TWrites& writes, TTaskQueue& writers, TFinish how
         // card again, the last first.
         writers.Drain();
         for (auto later = writes.rbegin(); later != writes.rend(); ++later) {
-          if (!(*later)->Kept) TShellDelete(nullptr).Delete((*later)->Folder);
+          if (!(*later)->Kept) RemoveGame(**later);
         }
         writes.clear();
         return;
@@ -309,7 +257,7 @@ void TWorkThread::FinishWrites(TWrites& writes, TTaskQueue& writers, TFinish how
       // thread; the games after it are taken off the card again.
       writers.Drain();
       for (auto later = writes.rbegin(); later != writes.rend(); ++later) {
-        if (!(*later)->Kept) TShellDelete(nullptr).Delete((*later)->Folder);
+        if (!(*later)->Kept) RemoveGame(**later);
       }
       writes.clear();
       FStatus = w->Status;
@@ -325,7 +273,7 @@ void TWorkThread::FinishWritesBefore(TGameWrite& w, TWrites& writes, TTaskQueue&
     FinishWrites(writes, writers, TFinish::fAll);
   } catch (...) {
     // A game before it failed: this one, too, is taken off again.
-    if (w.FolderMade && !FTestMode) TShellDelete(nullptr).Delete(w.Folder);
+    RemoveGame(w);
     throw;
   }
 }
@@ -355,17 +303,17 @@ void TWorkThread::BeginGame(TGameWrite& w, size_t count) {
   TArcInfo& game = *w.Game;
   TPreparedGame& prepared = w.Prepared;
   game.RealOutPath = PlaceGame(game, count);
-  w.Folder = FDestDir + Utf16ToUtf8(game.RealOutPath);
+  w.Folder = Utf16ToUtf8(game.RealOutPath);
   // An update brings back the folders it moved aside, in order.
   if (FUpdate) {
     const std::string path = Utf16ToUtf8(game.RealOutPath);
     EnsureFolder(ExtractFilePath(std::string_view(path).substr(0, path.size() - 1)));
   }
   // Test mode makes no folder: none is ever there before.
-  w.FolderMade = FTestMode || !DirectoryExists(w.Folder);
-  if (!FTestMode && !ForceDirectories(w.Folder)) {
-    const int err = errno;
-    throw SystemError(Format("Unable to create directory \"%s\"", ClipText(w.Folder).c_str()), err);
+  w.FolderMade = true;
+  if (!FTestMode) {
+    w.LevelsMade = FCard->MakeFolders(w.Folder);
+    w.FolderMade = w.LevelsMade > 0;
   }
   w.Files = std::move(prepared.Files);
   for (std::u16string& ext : prepared.UnknownExtensions) {
@@ -382,8 +330,8 @@ void TWorkThread::BeginGame(TGameWrite& w, size_t count) {
 void TWorkThread::WriteGame(TGameWrite& w) const {
   TArcInfo& game = *w.Game;
   if (!w.AutoSwapLines.empty() && !FTestMode) {
-    WriteTextLines(w.Folder + "AUTOSWAP.LST", w.AutoSwapLines);
-    w.Written.push_back("AUTOSWAP.LST");
+    const TCardStat written = WriteTextLines(*FCard, w.Folder + "AUTOSWAP.LST", w.AutoSwapLines);
+    w.Written.push_back({"AUTOSWAP.LST", static_cast<int64_t>(written.Size), written.Time});
   }
   const bool tapeError = ExtractEntries(w);
   WriteNFO(w);
@@ -410,14 +358,60 @@ void TWorkThread::DropGame(TGameWrite& w, const std::string& cause) {
   TArcInfo& game = *w.Game;
   if (!FTestMode && !w.Folder.empty()) {
     if (w.FolderMade) {
-      TShellDelete(nullptr).Delete(w.Folder);
+      RemoveGame(w);
     } else {
-      for (const std::string& path : w.Files.Paths()) ::unlink((w.Folder + path).c_str());
+      for (const std::string& path : w.Files.Paths()) {
+        if (FCard->Stat(w.Folder + path).Kind == TCardKind::ckFile) FCard->Remove(w.Folder + path);
+      }
     }
   }
   game.ExtractedFileCount = 0;
   game.ExtractionStatus += u" not extracted: " + Utf8ToUtf16(ClipText(cause, kMaxMessageText));
   ++FFailedGames;
+}
+
+void TWorkThread::RemoveGame(const TGameWrite& w) const {
+  // The game's folder goes with what it holds, and so do the folders made
+  // for it that are left empty: an abort leaves whole games only.
+  if (FTestMode || !w.FolderMade || w.Folder.empty()) return;
+  FCard->RemoveTree(w.Folder);
+  std::string level = w.Folder;
+  for (size_t k = 1; k < w.LevelsMade; ++k) {
+    const size_t slash = level.find_last_of('/', level.size() - 2);
+    if (slash == std::string::npos) break;
+    level.resize(slash + 1);
+    if (!FCard->IsFolder(level) || !FCard->List(level).empty()) break;
+    FCard->Remove(level);
+  }
+}
+
+void TWorkThread::WriteGameFile(TGameWrite& w, const std::string& relative, bool fromZip,
+                                const std::function<void(TFileSink&)>& fill) const {
+  // A failure names the zip; the zip reader's own errors name it already.
+  const auto named = [&w](const Error& e) {
+    return Error(ClipText(w.Game->ZipFile) + ": " + ClipText(e.what(), kMaxMessageText), e.Code());
+  };
+  TGameFolderTarget target(*FCard, w.Folder, w.Written);
+  std::unique_ptr<TFileSink> file;
+  try {
+    file = target.Create(relative);
+  } catch (const Error& e) {
+    throw named(e);
+  }
+  if (fromZip) {
+    fill(*file);
+  } else {
+    try {
+      fill(*file);
+    } catch (const Error& e) {
+      throw named(e);
+    }
+  }
+  try {
+    file->Commit();
+  } catch (const Error& e) {
+    throw named(e);
+  }
 }
 
 std::vector<std::u16string> TWorkThread::AutoSwapLines(const std::vector<TPlannedEntry>& plan) const {
@@ -447,12 +441,12 @@ bool TWorkThread::ExtractEntries(TGameWrite& w) const {
 }
 
 void TWorkThread::WriteEntry(TGameWrite& w, TPlannedEntry& p) const {
-  w.Written.push_back(p.Target);
   if (!p.Ready) {
-    ExtractEntryInto(OpenZip(w), w.Folder, p.Entry, p.Target);
+    TZipReader& reader = OpenZip(w);
+    WriteGameFile(w, p.Target, true, [&](TFileSink& out) { reader.ExtractEntryTo(p.Entry, out); });
     return;
   }
-  WriteNewFile(w.Game->ZipFile, w.Folder, p.Target, p.Data);
+  WriteGameFile(w, p.Target, false, [&](TFileSink& out) { out.Write(p.Data.data(), p.Data.size()); });
   std::vector<uint8_t>().swap(p.Data);
 }
 
@@ -469,11 +463,9 @@ bool TWorkThread::ConvertTape(TGameWrite& w, TPlannedEntry& p) const {
     }
   }
   const Tt64Archive tape(tapeBuffer, p.Entry.FileName);
-  TGameFolder folder(w.Folder);
+  TGameFolderTarget target(*FCard, w.Folder, w.Written);
   const int32_t written =
-      tape.ExtractToPxx(folder, FTestMode, [&w](const std::string& name) {
-        return w.Written.emplace_back(w.Files.Claim(name));
-      });
+      tape.ExtractToPxx(target, FTestMode, [&w](const std::string& name) { return w.Files.Claim(name); });
   if (written <= 0) {
     ++w.Tally.FTapeArchivesNotExtracted;
     return false;
@@ -491,16 +483,18 @@ void TWorkThread::WriteNFO(TGameWrite& w) const {
     const std::vector<std::u16string> nfoLines =
         prepared.NfoReady ? std::move(prepared.NfoLines) : FZipper->ReformattedNfo(OpenZip(w), *w.Game);
     if (!FTestMode) {
-      WriteTextLines(w.Folder + "VERSION.NFO", nfoLines);
-      w.Written.push_back("VERSION.NFO");
+      const TCardStat written = WriteTextLines(*FCard, w.Folder + "VERSION.NFO", nfoLines);
+      w.Written.push_back({"VERSION.NFO", static_cast<int64_t>(written.Size), written.Time});
     }
   } else if (FNFOStyle == nsNoOptimize && !FTestMode) {
     // Only the NFO at the zip's root is the game's.
     if (prepared.NfoReady) {
-      WriteNewFile(w.Game->ZipFile, w.Folder, prepared.NfoName, prepared.NfoBytes);
-      w.Written.push_back(prepared.NfoName);
+      WriteGameFile(w, prepared.NfoName, false,
+                    [&](TFileSink& out) { out.Write(prepared.NfoBytes.data(), prepared.NfoBytes.size()); });
     } else {
-      w.Written.push_back(ExtractRootEntryInto(OpenZip(w), w.Folder, "VERSION.NFO"));
+      TZipReader& reader = OpenZip(w);
+      WriteGameFile(w, reader.RootEntryName("VERSION.NFO"), true,
+                    [&](TFileSink& out) { reader.ExtractRootEntryTo("VERSION.NFO", out); });
     }
   }
 }
@@ -533,8 +527,22 @@ bool TWorkThread::CopySIDFile(TGameWrite& w, const std::string& Source, const st
   if (Source.empty()) return false;
   if (FTestMode) return true;
   const std::string copy = FZipper->SidCopyName(name);
-  if (!CopyFileReplacing(Source, w.Folder + copy)) return false;
-  w.Written.push_back(copy);
+  FileHandle in;
+  try {
+    in = OpenForReading(Source);
+  } catch (const Error&) {
+    return false;
+  }
+  WriteGameFile(w, copy, false, [&](TFileSink& out) {
+    std::vector<char> buffer(size_t{1} << 16);
+    for (;;) {
+      const ssize_t n = ::read(in.Get(), buffer.data(), buffer.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) throw SystemError(ClipText(Source), errno);
+      if (n == 0) return;
+      out.Write(buffer.data(), static_cast<size_t>(n));
+    }
+  });
   return true;
 }
 
@@ -561,7 +569,7 @@ void TWorkThread::FlushCard() {
   // systems are not flushed by the kernel until long after.
   if (FTestMode || !IsRemovableCardFileSystem(FDestDir)) return;
   UpdateProgress("Flushing to the card...");
-  SyncFileSystem(FDestDir);
+  FCard->Sync();
 }
 
 std::string TWorkThread::UnknownExtensionsText() const {

@@ -1,7 +1,3 @@
-#include <stdio.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -45,12 +41,13 @@ void TWorkThread::WriteGameList() {
   }
   // Written whole beside its final name, then renamed: a game list is there
   // only when the job finished, and then complete.
-  const std::string path = FDestDir + GameListName(FFileNameStyle);
-  WriteTextLines(path + ".tmp", lines);
-  if (::rename((path + ".tmp").c_str(), path.c_str()) != 0) {
-    const int err = errno;
-    ::unlink((path + ".tmp").c_str());
-    throw SystemError(path, err);
+  const std::string name = GameListName(FFileNameStyle);
+  try {
+    WriteTextLines(*FCard, name + ".tmp", lines);
+    FCard->ReplaceFile(name + ".tmp", name);
+  } catch (const Error&) {
+    if (FCard->Exists(name + ".tmp")) FCard->Remove(name + ".tmp");
+    throw;
   }
 }
 

@@ -22,12 +22,13 @@ struct TGameWrite {
   bool StatusShown = false;
   std::string Folder;  // its game folder, ending in '/'
   bool FolderMade = false;  // the game made its folder; no other game writes there
+  size_t LevelsMade = 0;    // the folders made for it, its own and those above
   TPreparedGame Prepared;
   TGameFiles Files;  // the folder's names, with the PC64 files claimed while writing
   std::vector<std::u16string> AutoSwapLines;
   TZipReader* Reader = nullptr;  // for what was not read ahead; none on a writer thread
   TJobCounts Tally;              // what the game adds to the job's counts
-  std::vector<std::string> Written;     // the files written into its folder, in order
+  std::vector<TManifestFile> Written;   // the files written into its folder, in order
   std::vector<std::string> Extensions;  // the unknown extensions met
   bool Kept = false;     // an update kept the game as it was
   TManifestGame Record;  // a kept game's record

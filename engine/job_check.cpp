@@ -10,6 +10,7 @@
 #include "base/error.h"
 #include "base/file_system.h"
 #include "base/text.h"
+#include "card/card_folder.h"
 #include "engine/manifest.h"
 #include "filter/rom_list.h"
 
@@ -73,18 +74,6 @@ void CheckInputs(TJobCheck& check) {
   }
 }
 
-// "" when files can be created in `folder`, made first when missing; else
-// the system's reason. A probe file is created and removed at once.
-std::string WriteProblem(const std::string& folder) {
-  if (IsNonFolder(folder)) return std::strerror(ENOTDIR);
-  if (!ForceDirectories(folder)) return std::strerror(errno);
-  const std::string probe = IncludeTrailingDelimiter(folder) + Format(".vqsd-probe-%d", static_cast<int>(::getpid()));
-  const FileHandle file(::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-  if (!file.IsOpen()) return std::strerror(errno);
-  ::unlink(probe.c_str());
-  return {};
-}
-
 // The destination and the output folder.
 void CheckOutput(TJobCheck& check) {
   const std::string& dest = check.Options.DestDir;
@@ -104,14 +93,17 @@ void CheckOutput(TJobCheck& check) {
     // An update needs the record of what the folder holds, made with the
     // same options.
     std::string cause;
+    std::string record;
     try {
-      const std::string record = FindManifest(check.OutputFolder);
-      if (record.empty()) throw Error("no record");
-      if (ReadManifest(record)->Fingerprint != OptionsFingerprint(check.Options)) cause = "it was written with other options";
+      const TCardFolder card(check.OutputFolder);
+      record = FindManifest(card);
+      if (record.empty()) {
+        cause = std::string("it has no record of what it holds (") + kManifestName + ")";
+      } else if (ReadManifest(card, record)->Fingerprint != OptionsFingerprint(check.Options)) {
+        cause = "it was written with other options";
+      }
     } catch (const Error& e) {
-      cause = !FindManifest(check.OutputFolder).empty()
-                  ? std::string("its record is unreadable: ") + e.what()
-                  : std::string("it has no record of what it holds (") + kManifestName + ")";
+      cause = (record.empty() ? std::string() : std::string("its record is unreadable: ")) + e.what();
     }
     if (!cause.empty()) {
       AddProblem(check, TJobProblemKind::jpCannotUpdate,
@@ -144,7 +136,9 @@ TJobCheck CheckJob(const TJobOptions& options) {
   CheckOutput(check);
   // Only a job that may start gets its destination made and probed.
   if (check.Problems.empty() || check.OnlyOutputExists()) {
-    if (const std::string cause = WriteProblem(check.Options.DestDir); !cause.empty()) {
+    const std::string cause =
+        IsNonFolder(check.Options.DestDir) ? std::strerror(ENOTDIR) : FolderWriteProblem(check.Options.DestDir);
+    if (!cause.empty()) {
       // Ahead of an existing output folder: there is nothing to ask then.
       check.Problems.insert(check.Problems.begin(),
                             {TJobProblemKind::jpDestination,

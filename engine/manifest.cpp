@@ -7,6 +7,7 @@
 #include "base/error.h"
 #include "base/file_system.h"
 #include "base/text.h"
+#include "card/card_folder.h"
 
 namespace vq {
 
@@ -78,6 +79,15 @@ std::vector<std::string> Split(const std::string& text, char separator) {
   return items;
 }
 
+std::string FileNames(const std::vector<TManifestFile>& files) {
+  std::string out;
+  for (const TManifestFile& file : files) {
+    out += file.Name;
+    out += '\x1f';
+  }
+  return out;
+}
+
 int64_t Number(const std::string& text, const std::string& path) {
   size_t used = 0;
   try {
@@ -90,11 +100,10 @@ int64_t Number(const std::string& text, const std::string& path) {
 
 }  // namespace
 
-std::string FindManifest(const std::string& folder) {
-  const std::string base = IncludeTrailingDelimiter(folder);
-  for (const std::string& path : {base + kManifestName, base + kUpdateHolder + "/" + kManifestName,
-                                  base + kSecondUpdateHolder + "/" + kManifestName}) {
-    if (FileExists(path)) return path;
+std::string FindManifest(const TCardFolder& card) {
+  for (const std::string& path : {std::string(kManifestName), std::string(kUpdateHolder) + "/" + kManifestName,
+                                  std::string(kSecondUpdateHolder) + "/" + kManifestName}) {
+    if (card.Stat(path).Kind == TCardKind::ckFile) return path;
   }
   return {};
 }
@@ -118,7 +127,7 @@ TManifestGame ParseGame(const std::vector<std::string>& f, const std::string& pa
   g.Crcs = f[4];
   g.Sids = f[5];
   g.Path = f[6];
-  g.Files = Split(f[7], '\x1f');
+  for (std::string& name : Split(f[7], '\x1f')) g.Files.push_back({std::move(name), -1, 0});
   g.UniqueID = static_cast<int32_t>(Number(f[8], path));
   g.ExtractedFileCount = static_cast<int32_t>(Number(f[9], path));
   g.UnhandledFileCount = static_cast<int32_t>(Number(f[10], path));
@@ -143,9 +152,13 @@ TManifestGame TManifest::Game(size_t index) const {
   return ParseGame(Fields(Games[index].Line), kManifestName);
 }
 
-std::unique_ptr<TManifest> ReadManifest(const std::string& path) {
+std::unique_ptr<TManifest> ReadManifest(const TCardFolder& card, const std::string& relative) {
+  return ParseManifest(card.ReadFile(relative, kMaxManifest), card.FullPath(relative));
+}
+
+std::unique_ptr<TManifest> ParseManifest(std::string text_, const std::string& path) {
   auto manifest = std::make_unique<TManifest>();
-  manifest->Text = ReadWholeFileAsString(path, kMaxManifest);
+  manifest->Text = std::move(text_);
   const std::string& text = manifest->Text;
   size_t start = 0;
   int lineNumber = 0;
@@ -178,8 +191,8 @@ std::unique_ptr<TManifest> ReadManifest(const std::string& path) {
   return manifest;
 }
 
-TManifestWriter::TManifestWriter(std::string path, const std::string& fingerprint)
-    : path_(std::move(path)), file_(std::make_unique<TNewFile>(path_ + ".tmp")) {
+TManifestWriter::TManifestWriter(const TCardFolder& card, std::string relative, const std::string& fingerprint)
+    : card_(card), path_(std::move(relative)), file_(card.CreateFile(path_ + ".tmp")) {
   buffer_ = std::string(kHeader) + "\noptions\t" + Escape(fingerprint) + "\n";
 }
 
@@ -190,7 +203,7 @@ void TManifestWriter::Add(const TManifestGame& g) {
   // name holds.
   const std::string fields[] = {
       "game", g.Zip, std::to_string(g.Size), std::to_string(g.Time), g.Crcs, g.Sids, g.Path,
-      Joined(g.Files, '\x1f'), std::to_string(g.UniqueID), std::to_string(g.ExtractedFileCount),
+      FileNames(g.Files), std::to_string(g.UniqueID), std::to_string(g.ExtractedFileCount),
       std::to_string(g.UnhandledFileCount), g.Status, Joined(g.Extensions, '\x1f'), std::to_string(g.TapeArchives),
       std::to_string(g.TapeFiles), std::to_string(g.TapesNotExtracted), std::to_string(g.SidCount),
       std::to_string(g.SidErrors), g.Name, g.SidFile, g.IdFromNfo ? "1" : "0", "end"};
@@ -213,15 +226,16 @@ void TManifestWriter::Commit() {
   Flush();
   file_->Commit();
   const std::string temporary = path_ + ".tmp";
-  if (::rename(temporary.c_str(), path_.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(temporary.c_str());
-    throw SystemError(path_, err);
+  try {
+    card_.ReplaceFile(temporary, path_);
+  } catch (const Error&) {
+    if (card_.Exists(temporary)) card_.Remove(temporary);
+    throw;
   }
 }
 
-void WriteManifest(const std::string& path, const TManifest& manifest) {
-  TManifestWriter writer(path, manifest.Fingerprint);
+void WriteManifest(const TCardFolder& card, const std::string& relative, const TManifest& manifest) {
+  TManifestWriter writer(card, relative, manifest.Fingerprint);
   for (size_t j = 0; j < manifest.Games.size(); ++j) writer.Add(manifest.Game(j));
   writer.Commit();
 }

@@ -11,10 +11,18 @@
 
 namespace vq {
 
-class TNewFile;
+class TCardFolder;
+class TCardFile;
 
 // The manifest's file name in the output folder.
 constexpr const char* kManifestName = "vqsd-manifest.txt";
+
+// One file a job wrote into a game folder, as it left it.
+struct TManifestFile {
+  std::string Name;  // relative to the game folder
+  int64_t Size = -1;  // -1: not recorded (a record of an older version)
+  int64_t Time = 0;   // modification time, ns
+};
 
 // One game as a job wrote it: where it came from, where it went, what it
 // left, and what it added to the game list and the summary.
@@ -30,7 +38,7 @@ struct TManifestGame {
   // Its game folder relative to the output folder, ending in '/', and the
   // files written into it, in the order they were written.
   std::string Path;
-  std::vector<std::string> Files;
+  std::vector<TManifestFile> Files;
   // What the game list and the summary show for it.
   int32_t UniqueID = 0;
   int32_t ExtractedFileCount = 0;
@@ -81,23 +89,30 @@ struct TManifest {
 constexpr const char* kUpdateHolder = "VQSDTMP1";
 constexpr const char* kSecondUpdateHolder = "VQSDTMP2";
 
-// The manifest of the output folder `folder`: at its top, or, after an update
-// was cut off, in a holder; empty when there is none.
-std::string FindManifest(const std::string& folder);
+// The largest record read.
+constexpr size_t kMaxManifestSize = size_t{256} << 20;
+
+// The manifest of the output folder `card`, relative to it: at its top, or,
+// after an update was cut off, in a holder; empty when there is none.
+std::string FindManifest(const TCardFolder& card);
 
 // The options that shape the output, as one text: two runs with equal
 // fingerprints write equal trees from equal sources.
 std::string OptionsFingerprint(const TJobOptions& options);
 
-// Reads the manifest at `path`. Throws vq::Error("<path>: <cause>") when it
-// is missing, unreadable or not a manifest.
-std::unique_ptr<TManifest> ReadManifest(const std::string& path);
+// Parses the text of a manifest; `path` names it in errors. Throws
+// vq::Error("\"<path>\": line N: <cause>") when it is not a whole manifest.
+std::unique_ptr<TManifest> ParseManifest(std::string text, const std::string& path);
+// Reads the manifest of `card` at `relative`. Throws vq::Error when it is
+// missing, unreadable or not a manifest.
+std::unique_ptr<TManifest> ReadManifest(const TCardFolder& card, const std::string& relative);
 
-// Writes a manifest game by game into "<path>.tmp", renamed to `path` by
-// Commit; destroyed before, it leaves nothing. Throws vq::Error on failure.
+// Writes a manifest game by game into "<relative>.tmp" of `card`, renamed to
+// `relative` by Commit; destroyed before, it leaves nothing. Throws
+// vq::Error on failure. `card` outlives it.
 class TManifestWriter {
  public:
-  TManifestWriter(std::string path, const std::string& fingerprint);
+  TManifestWriter(const TCardFolder& card, std::string relative, const std::string& fingerprint);
   ~TManifestWriter();
   TManifestWriter(const TManifestWriter&) = delete;
   TManifestWriter& operator=(const TManifestWriter&) = delete;
@@ -108,13 +123,14 @@ class TManifestWriter {
  private:
   void Flush();
 
+  const TCardFolder& card_;
   std::string path_;
-  std::unique_ptr<TNewFile> file_;
+  std::unique_ptr<TCardFile> file_;
   std::string buffer_;
 };
 
-// Writes `manifest` (a fingerprint and the games read) to `path` as
-// TManifestWriter does.
-void WriteManifest(const std::string& path, const TManifest& manifest);
+// Writes `manifest` (a fingerprint and the games read) to `relative` of
+// `card` as TManifestWriter does.
+void WriteManifest(const TCardFolder& card, const std::string& relative, const TManifest& manifest);
 
 }  // namespace vq

@@ -1,11 +1,10 @@
 #include "engine/text_file.h"
 
-#include "base/file_system.h"
 #include "base/text.h"
 
 namespace vq {
 
-void WriteTextLines(const std::string& path, const std::vector<std::u16string>& lines) {
+std::string TextFileBytes(const std::vector<std::u16string>& lines) {
   std::string data;
   size_t size = 0;
   for (const std::u16string& line : lines) size += line.size() + 2;
@@ -14,7 +13,15 @@ void WriteTextLines(const std::string& path, const std::vector<std::u16string>& 
     data += EncodeCp1252(line);
     data += "\r\n";
   }
-  WriteWholeFile(path, data.data(), data.size());
+  return data;
+}
+
+TCardStat WriteTextLines(const TCardFolder& card, const std::string& relative, const std::vector<std::u16string>& lines) {
+  const std::string data = TextFileBytes(lines);
+  const std::unique_ptr<TCardFile> file = card.CreateFile(relative);
+  file->Write(data.data(), data.size());
+  file->Commit();
+  return file->Written();
 }
 
 }  // namespace vq

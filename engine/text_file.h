@@ -3,11 +3,17 @@
 #include <string>
 #include <vector>
 
+#include "card/card_folder.h"
+
 namespace vq {
 
-// Writes `lines` to `path` in Windows-1252 ('?' for characters it lacks),
-// without a byte-order mark, every line ended by CR LF, replacing an existing
-// file. Throws vq::Error("<path>: <cause>").
-void WriteTextLines(const std::string& path, const std::vector<std::u16string>& lines);
+// `lines` in Windows-1252 ('?' for characters it lacks), without a
+// byte-order mark, every line ended by CR LF.
+std::string TextFileBytes(const std::vector<std::u16string>& lines);
+
+// Writes `lines` as TextFileBytes gives them to the file `relative` of
+// `card`, replacing an existing file; returns what was written.
+// Throws vq::Error("<path>: <cause>").
+TCardStat WriteTextLines(const TCardFolder& card, const std::string& relative, const std::vector<std::u16string>& lines);
 
 }  // namespace vq

@@ -10,6 +10,7 @@
 #include "base/error.h"
 #include "base/file_system.h"
 #include "base/text.h"
+#include "card/card_folder.h"
 #include "engine/folder_names.h"
 #include "engine/folder_partition.h"
 #include "filter/rom_list.h"
@@ -83,7 +84,7 @@ TWorkThread::TWorkThread(const TJobOptions& options)
       FKeepGoing(options.KeepGoing),
       FJobs(std::clamp(JobThreads(options), 1, kMaxJobs)),
       FFingerprint(OptionsFingerprint(options)),
-      FUpdate(options.Update && !FindManifest(FDestDir).empty()) {
+      FUpdate(options.Update) {
   // Each thread that reads ahead has its own reader and compiled patterns.
   for (int t = 0; t < std::max(PipelineThreads(), 1); ++t) {
     FWorkers.push_back(std::make_unique<TZipWorker>(GameSettings(options), *FHvscListings));
@@ -106,6 +107,9 @@ void TWorkThread::Fail(std::string message) {
 void TWorkThread::Execute() {
   try {
     if (FFilterIDs && !LoadFilter()) return;
+    // Every path the job touches in the output folder is resolved beneath it.
+    FCard = std::make_unique<TCardFolder>(FDestDir);
+    FUpdate = FUpdate && !FindManifest(*FCard).empty();
     if (FUpdate) LoadOldManifest();
     UpdateProgress("Scanning zip files.");
     ScanDirectory(FSourceDir, ArchiveList);
@@ -134,7 +138,7 @@ void TWorkThread::Execute() {
     const std::string last = FStatus;
     FOutcome = TJobOutcome::joFailed;
     try {
-      if (!FTestMode && IsRemovableCardFileSystem(FDestDir)) SyncFileSystem(FDestDir);
+      if (!FTestMode && FCard && IsRemovableCardFileSystem(FDestDir)) FCard->Sync();
     } catch (const Error&) {
       // The error at hand is the one to report.
     }
@@ -186,11 +190,11 @@ void TWorkThread::WriteManifestFile() {
   // Completed last: an output folder has a record only when it is complete,
   // and without its record it counts as unfinished, game list or not.
   try {
-    if (!FManifest) FManifest = std::make_unique<TManifestWriter>(FDestDir + kManifestName, FFingerprint);
+    if (!FManifest) FManifest = std::make_unique<TManifestWriter>(*FCard, kManifestName, FFingerprint);
     FManifest->Commit();
     FManifest.reset();
   } catch (const Error&) {
-    ::unlink((FDestDir + GameListName(FFileNameStyle)).c_str());
+    if (FCard->Exists(GameListName(FFileNameStyle))) FCard->Remove(GameListName(FFileNameStyle));
     throw;
   }
 }

@@ -4,6 +4,7 @@
 #include <deque>
 #include <map>
 #include <unordered_map>
+#include <unordered_set>
 #include <set>
 #include <functional>
 #include <memory>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "base/collator.h"
+#include "base/file_sink.h"
 #include "engine/arc_info.h"
 #include "engine/job_options.h"
 #include "engine/manifest.h"
@@ -29,6 +31,7 @@ struct TScannedZip;
 struct TScanStep;
 struct TGameWrite;
 class TTaskQueue;
+class TCardFolder;
 
 // The status callback: receives each status text (UTF-8) on the worker
 // thread, which waits until it returns. A front end that shows the texts on
@@ -39,6 +42,14 @@ using TOnProgressUpdate = std::function<void(const std::string&)>;
 struct TInvalidZip {
   std::string Path;
   std::string Reason;
+};
+
+// An entry that an update kept: one the job did not write, or a file the
+// job wrote that changed on the card since, kept under another name.
+struct TKeptEntry {
+  std::string Path;  // where it is now, relative to the output folder
+  std::string From;  // where it was
+  bool Changed = false;  // a file the job wrote, changed on the card
 };
 
 // How a job ended.
@@ -97,6 +108,9 @@ class TWorkThread : public TThread, private TJobCounts {
   const std::vector<std::u16string>& UnknownExtensions() const { return FUnknownExtensions; }
   // The games. Read only from the termination notice or after the end.
   const TArchiveList& Archives() const { return ArchiveList; }
+  // What an update kept that the job did not write, or that changed on the
+  // card. Read only from the termination notice or after the end.
+  const std::vector<TKeptEntry>& KeptEntries() const { return FKeptEntries; }
 
  protected:
   void Execute() override;
@@ -147,6 +161,7 @@ class TWorkThread : public TThread, private TJobCounts {
   void FinishWritesBefore(TGameWrite& w, TWrites& writes, TTaskQueue& writers);
   void AddCounts(const TJobCounts& tally);
   void DropGame(TGameWrite& w, const std::string& cause);
+  void RemoveGame(const TGameWrite& w) const;
   // The steps that write a game's files; safe on a writer thread.
   void WriteGame(TGameWrite& w) const;
   TZipReader& OpenZip(TGameWrite& w) const;
@@ -158,6 +173,8 @@ class TWorkThread : public TThread, private TJobCounts {
   void NoteExtraction(TArcInfo& game, bool tapeError, bool renamed) const;
   void CopySIDs(TGameWrite& w) const;
   bool CopySIDFile(TGameWrite& w, const std::string& Source, const std::string& name) const;
+  void WriteGameFile(TGameWrite& w, const std::string& relative, bool fromZip,
+                     const std::function<void(TFileSink&)>& fill) const;
   TManifestGame ManifestRecord(const TGameWrite& w) const;
   void WriteManifestFile();
   void RecordGame(const TManifestGame& record);
@@ -167,13 +184,32 @@ class TWorkThread : public TThread, private TJobCounts {
   struct TUpdateCounts {
     int32_t Added = 0, Changed = 0, Moved = 0, Deleted = 0, Kept = 0;
   };
+  // An entry the update moves aside and brings back after the job's.
+  struct TUserEntry {
+    std::string Path;   // where it was
+    std::string Aside;  // its name in the holder
+    bool Changed = false;
+  };
+  using TChildren = std::map<std::string_view, std::vector<std::string_view>>;
   std::string RelativeZip(const std::string& zip) const;
   // The sources of `game` as the manifest records them.
   TManifestGame SourceRecord(const TArcInfo& game) const;
   void LoadOldManifest();
   void PlanUpdate();
+  void CheckNeededFolders(const std::vector<std::string>& newPaths);
+  void PlanChangedFolders(const TChildren& before, const TChildren& after, const std::vector<std::string>& newPaths);
+  bool ChangedOnCard(const std::string& path, const TManifestFile& file) const;
+  void KeepAside(const std::string& path, bool changed);
+  void ClassifyGameFolder(const std::string& folder, const std::map<std::string, TManifestFile>& files);
+  void ClassifyEntries(const TChildren& before);
+  void ReadJournal();
+  void WriteJournal();
+  std::string FreeName(const std::string& path, bool changed) const;
+  void PutBack(const std::string& aside, const std::string& path, bool changed);
   void StageUpdate();
+  void EmptyChangedFolders();
   void RestoreLeftAside();
+  void RestoreKeptEntries();
   static std::string AsideName(size_t oldGame);
   static std::string AsideFolderName(const std::string& folder);
   void EnsureFolder(const std::string& folder);
@@ -189,6 +225,7 @@ class TWorkThread : public TThread, private TJobCounts {
   std::string FSourceDir;
   std::string FDestDir;
   std::string FHvscDir;
+  std::unique_ptr<TCardFolder> FCard;  // the output folder: every write goes through it
   TOnProgressUpdate FOnProgressUpdate;
   std::string FFilterFile;
   bool FFilterIDs;
@@ -217,6 +254,15 @@ class TWorkThread : public TThread, private TJobCounts {
   std::map<std::string, std::string> FStaged;  // what an update moved aside: path -> name in the holder
   std::string FHolder;                         // the holder of what was moved aside
   TUpdateCounts FUpdateCounts;
+  std::vector<TUserEntry> FUserEntries;     // what the update keeps aside, in listing order
+  std::vector<TKeptEntry> FKeptEntries;     // where they went
+  std::set<std::string> FTouched;           // folders whose job entries the update rewrites
+  std::vector<std::string> FFilesToRemove;  // what the games that are not kept wrote
+  std::vector<std::string> FFoldersToRemove;  // their folders, removed once empty
+  std::unordered_set<std::string> FLeftovers;  // what an update cut off wrote and did not record
+  std::set<std::string> FPrevTouched;       // an update cut off: the folders it was rewriting
+  std::set<std::string> FPrevUser;          // and the entries it kept
+  std::vector<std::pair<std::string, std::string>> FPrevAside;  // and their names aside
   std::unique_ptr<TManifestWriter> FManifest;  // the record, written game by game
   TJobOutcome FOutcome = TJobOutcome::joRunning;
 };

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -352,6 +353,118 @@ TEST_F(UpdateInPlace, CutOffIsFinishedByTheNextUpdate) {
       EXPECT_EQ(TreeDifference(dest + kOut, Dest("fresh") + kOut), "");
     }
     fs::remove_all(dest);
+  }
+}
+
+// The games of the record in `out`: zip -> (game folder, its first file).
+std::map<std::string, std::pair<std::string, std::string>> RecordGames(const std::string& out) {
+  std::map<std::string, std::pair<std::string, std::string>> games;
+  std::istringstream lines(Read(out + "/vqsd-manifest.txt"));
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> f;
+    for (size_t start = 0, tab = 0; tab != std::string::npos; start = tab + 1) {
+      tab = line.find('\t', start);
+      f.push_back(line.substr(start, tab == std::string::npos ? tab : tab - start));
+    }
+    if (f[0] == "game" && f.size() > 7) games[f[1]] = {f[6], f[7].substr(0, f[7].find_first_of("\x1e\x1f"))};
+  }
+  return games;
+}
+
+// Every file under `root` with its bytes: what no run may change.
+std::map<std::string, std::string> Snapshot(const std::string& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    files[entry.path().string()] = entry.is_regular_file() ? Read(entry.path()) : "(folder)";
+  }
+  return files;
+}
+
+TEST_F(UpdateInPlace, KeepsWhatItDidNotWriteAndWhatTheCardChanged) {
+  const std::string dest = Dest("own"), out = dest + kOut + "/";
+  fs::copy(Dest("base"), dest, fs::copy_options::recursive);
+  // A disk image of a game that the second version removes, saved into by a
+  // device; notes of the user's at the top and beside the games.
+  const auto before = RecordGames(Dest("base") + kOut), after = RecordGames(Dest("fresh") + kOut);
+  std::string image;
+  for (const auto& [zip, game] : before) {
+    if (!after.count(zip) && game.second.ends_with(".d64") && game.second.find('/') == std::string::npos) {
+      image = game.first + game.second;
+      break;
+    }
+  }
+  ASSERT_NE(image, "");
+  std::ofstream(out + image, std::ios::app) << "saved";
+  const std::string letter = image.substr(0, image.find('/') + 1);
+  const std::map<std::string, std::string> own = {
+      {"My Own Stuff/notes.txt", "notes"}, {"README-mine.txt", "mine"}, {letter + "highscores.txt", "999"}};
+  for (const auto& [path, text] : own) {
+    fs::create_directories(fs::path(out + path).parent_path());
+    std::ofstream(out + path) << text;
+  }
+  const TRun run = RunVqsd(dest, Args(v2_->Collection.GamesDir, {"--update"}));
+  ASSERT_EQ(run.Status, 0) << run.Output;
+  EXPECT_NE(run.Output.find("3 entries the job did not write were kept."), std::string::npos) << run.Output;
+  EXPECT_NE(run.Output.find("1 files changed on the card were kept"), std::string::npos) << run.Output;
+  for (const auto& [path, text] : own) EXPECT_EQ(Read(out + path), text) << path;
+  const std::string kept = image.substr(0, image.size() - 4) + " (kept).d64";
+  EXPECT_TRUE(Read(out + kept).ends_with("saved")) << kept;
+  // They come after the job's own entries; the rest is the fresh tree.
+  const std::vector<std::string> top = FinalOrder(Joined(base_->Events, run.Events))[std::string(kOut).substr(1)];
+  ASSERT_GE(top.size(), 2u);
+  EXPECT_EQ(std::set<std::string>(top.end() - 2, top.end()), (std::set<std::string>{"My Own Stuff/", "README-mine.txt"}));
+  for (const auto& [path, text] : own) fs::remove(out + path);
+  fs::remove(out + "My Own Stuff");
+  fs::remove(out + kept);
+  if (fs::is_empty(fs::path(out + kept).parent_path())) fs::remove(fs::path(out + kept).parent_path());
+  EXPECT_EQ(TreeDifference(out, Dest("fresh") + kOut), "");
+}
+
+TEST_F(UpdateInPlace, RefusesRecordsAndLinksThatLeadOutOfTheFolder) {
+  const auto setRecordFolder = [](const std::string& out, const std::string& folder) {
+    std::string text = Read(out + "vqsd-manifest.txt");
+    const size_t game = text.find("\ngame\t");
+    size_t at = game;
+    for (int tab = 0; tab < 6; ++tab) at = text.find('\t', at + 1);
+    text.replace(at + 1, text.find('\t', at + 1) - at - 1, folder);
+    std::ofstream(out + "vqsd-manifest.txt", std::ios::trunc) << text;
+  };
+  const struct {
+    const char* name;
+    std::function<void(const std::string& out, const std::string& outside)> spoil;
+    int status;
+    const char* says;
+  } cases[] = {
+      {"a folder above the output folder", [&](const std::string& out, const std::string&) { setRecordFolder(out, "../../outside/"); }, 2,
+       "\": line "},
+      {"the root as a folder", [&](const std::string& out, const std::string&) { setRecordFolder(out, "/"); }, 2, "\": line "},
+      {"a letter folder that is a link",
+       [](const std::string& out, const std::string& outside) {
+         const std::string letter = RecordGames(out).begin()->second.first.substr(0, 1);
+         fs::rename(out + letter, outside + "letter");
+         fs::create_directory_symlink(outside + "letter", out + letter);
+       },
+       1, "symbolic link"},
+      {"a holder that is a link",
+       [](const std::string& out, const std::string& outside) { fs::create_directory_symlink(outside, out + "VQSDTMP1"); }, 1,
+       "symbolic link"},
+  };
+  int index = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string dest = Dest("hostile" + std::to_string(++index)), out = dest + kOut + "/";
+    const std::string outside = Dest("outside" + std::to_string(index)) + "/";
+    fs::copy(Dest("base"), dest, fs::copy_options::recursive);
+    fs::create_directories(outside);
+    std::ofstream(outside + "keep.txt") << "keep";
+    c.spoil(out, outside);
+    const auto was = Snapshot(tmp_->Path() + "outside" + std::to_string(index));
+    const auto card = Snapshot(dest);
+    const TRun run = RunVqsd(dest, Args(v2_->Collection.GamesDir, {"--update"}));
+    EXPECT_EQ(run.Status, c.status) << run.Output;
+    EXPECT_NE(run.Output.find(c.says), std::string::npos) << run.Output;
+    EXPECT_EQ(Snapshot(tmp_->Path() + "outside" + std::to_string(index)), was);
+    EXPECT_EQ(Snapshot(dest), card);
   }
 }
 

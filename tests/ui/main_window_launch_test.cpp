@@ -7,6 +7,7 @@
 #include <QRadioButton>
 
 #include "base/file_system.h"
+#include "card/card_folder.h"
 #include "engine/manifest.h"
 #include "ui/radio_group.h"
 #include "ui/status_screen.h"
@@ -198,7 +199,7 @@ TEST(ExistingOutput, UpdateOrCancelLeavesTheFolder) {
     h.UseExistingFolders();
     const std::string output = h.MakeFolder("dst/VONDRAL SD");
     WriteWholeFile(output + "/kept.txt", "x", 1);
-    if (c.Record) WriteManifest(output + "/" + kManifestName, {OptionsFingerprint(h.Form->CollectJobOptions()), {}});
+    if (c.Record) WriteManifest(TCardFolder(output), kManifestName, {OptionsFingerprint(h.Form->CollectJobOptions()), {}, {}});
     h.Dialogs.OutputAnswer = c.Answer;
     h.Form->ButtonGoClick();
     ASSERT_EQ(h.Dialogs.Questions.size(), 1);
