@@ -479,7 +479,7 @@ TManifestGame TWorkThread::ManifestRecord(const TGameWrite& w) const {
   const TArcInfo& game = *w.Game;
   TManifestGame record = SourceRecord(game);
   record.Path = Utf16ToUtf8(game.RealOutPath);
-  record.Files = w.Written;
+  for (const std::string& name : w.Written) record.Files.push_back({name});
   record.UniqueID = game.UniqueID;
   record.ExtractedFileCount = game.ExtractedFileCount;
   record.UnhandledFileCount = game.UnhandledFileCount;
