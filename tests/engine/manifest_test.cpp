@@ -23,7 +23,7 @@ enum TField : size_t { fZip = 1, fSize, fTime, fCrcs, fSids, fFolder, fFiles, fI
 // may be changed to text holding tabs, to add or join fields.
 std::string GameLine(const std::vector<std::pair<size_t, std::string>>& changes = {}) {
   std::vector<std::string> f = {"game", "a.zip", "100", "5", "0000abcd,12345678", "", "A/Game/",
-                                "GAME.PRG\x1e" "10\x1e" "7\x1f", "7", "1", "0", "OK", "", "0", "0", "0", "0", "0",
+                                "GAME.PRG\03610\0367\037", "7", "1", "0", "OK", "", "0", "0", "0", "0", "0",
                                 "Game", "", "1", "end"};
   for (const auto& [field, value] : changes) f[field] = value;
   std::string line;
