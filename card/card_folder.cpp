@@ -69,12 +69,27 @@ bool IsPlainRelative(std::string_view relative) {
   }
 }
 
-// The text of an error about a path on the way that is no folder.
-std::string WayCause(int err) {
-  if (err == ELOOP || err == EXDEV) return "the path passes through a symbolic link";
-  if (err == ENOTDIR) return "the path passes through something that is not a folder";
-  return std::strerror(err);
+// The text of an error about a folder on the way of `path` (beneath `root`)
+// that could not be opened: the first part that is a link or no folder.
+std::string WayCause(int root, std::string_view path, int err) {
+  if (err != ELOOP && err != EXDEV && err != ENOTDIR) return std::strerror(err);
+  for (size_t slash = path.find('/');; slash = path.find('/', slash + 1)) {
+    const std::string part(path.substr(0, slash));
+    struct stat st {};
+    if (!part.empty() && ::fstatat(root, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      if (S_ISLNK(st.st_mode)) return "\"" + part + "\" is a symbolic link, which is never followed";
+      if (!S_ISDIR(st.st_mode)) return "\"" + part + "\" is not a folder";
+    }
+    if (slash == std::string_view::npos) break;
+  }
+  return err == ENOTDIR ? "the path passes through something that is not a folder"
+                        : "the path passes through a symbolic link, which is never followed";
 }
+
+// The longest path the system takes whole (PATH_MAX, its NUL included):
+// longer paths are refused as a plain open would refuse them, so that the
+// tree stays within what other programs can reach.
+constexpr size_t kMaxPath = 4096;
 
 struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
@@ -105,7 +120,7 @@ TCardFolder::TCardFolder(const std::string& path, TResolve resolve) : path_(Incl
   root_ = FileHandle(::open(bare.c_str(), kFolderFlags));
   if (!root_.IsOpen()) {
     const int err = errno;
-    throw Error(ClipText(path_) + ": " + (err == ELOOP ? "the folder is a symbolic link" : std::strerror(err)), err);
+    throw Error(ClipText(bare) + ": " + (err == ELOOP ? "the folder is a symbolic link" : std::strerror(err)), err);
   }
   const FileHandle probe(OpenBeneath(root_.Get(), ".", kFolderFlags));
   openat2_ = resolve == TResolve::rKernel && probe.IsOpen();
@@ -119,6 +134,7 @@ FileHandle TCardFolder::OpenFolder(std::string_view relative) const {
   }
   const std::string path(Trimmed(relative));
   if (path.empty()) return FileHandle(::fcntl(root_.Get(), F_DUPFD_CLOEXEC, 0));
+  if (path_.size() + path.size() >= kMaxPath) throw SystemError(ClipText(FullPath(relative)), ENAMETOOLONG);
   if (openat2_) return FileHandle(OpenBeneath(root_.Get(), path.c_str(), kFolderFlags));
   // Part by part, none of them followed if it is a link.
   FileHandle current;
@@ -141,13 +157,14 @@ TCardFolder::TParent TCardFolder::OpenParent(std::string_view relative) const {
   if (path.empty() || !IsPlainRelative(path)) {
     throw Error(ClipText(FullPath(relative)) + ": not a path inside the output folder", EINVAL);
   }
+  if (path_.size() + path.size() >= kMaxPath) throw SystemError(ClipText(FullPath(relative)), ENAMETOOLONG);
   const size_t slash = path.rfind('/');
   std::string name(slash == std::string_view::npos ? path : path.substr(slash + 1));
   if (slash == std::string_view::npos) return TParent(root_.Get(), FileHandle(), std::move(name));
   FileHandle folder = OpenFolder(path.substr(0, slash));
   if (!folder.IsOpen()) {
     const int err = errno;
-    if (err != ENOENT) throw Error(ClipText(FullPath(relative)) + ": " + WayCause(err), err);
+    if (err != ENOENT) throw Error(ClipText(FullPath(relative)) + ": " + WayCause(root_.Get(), path, err), err);
   }
   const int fd = folder.Get();
   return TParent(fd, std::move(folder), std::move(name));
@@ -173,7 +190,7 @@ std::vector<TCardEntry> TCardFolder::List(std::string_view relative) const {
   FileHandle folder = OpenFolder(relative);
   if (!folder.IsOpen()) {
     const int err = errno;
-    throw Error(ClipText(FullPath(relative)) + ": " + WayCause(err), err);
+    throw Error(ClipText(FullPath(relative)) + ": " + WayCause(root_.Get(), Trimmed(relative), err), err);
   }
   const int fd = folder.Get();
   const std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
@@ -223,6 +240,9 @@ size_t TCardFolder::MakeFolders(std::string_view relative) const {
     throw Error(ClipText(FullPath(relative)) + ": not a path inside the output folder", EINVAL);
   }
   if (path.empty()) return 0;
+  if (path_.size() + path.size() >= kMaxPath) {
+    throw SystemError(Format("Unable to create directory \"%s\"", ClipText(FullPath(relative)).c_str()), ENAMETOOLONG);
+  }
   size_t made = 0;
   FileHandle current;
   int at = root_.Get();
@@ -406,7 +426,10 @@ bool TCardFolder::RemoveTree(std::string_view relative, const std::function<bool
     return true;
   }
   const FileHandle folder = OpenFolder(relative);
-  if (!folder.IsOpen()) throw Error(ClipText(FullPath(relative)) + ": " + WayCause(errno), errno);
+  if (!folder.IsOpen()) {
+    const int err = errno;
+    throw Error(ClipText(FullPath(relative)) + ": " + WayCause(root_.Get(), Trimmed(relative), err), err);
+  }
   std::string path(Trimmed(relative));
   path += '/';
   if (!RemoveContent(folder.Get(), path, stop)) return false;

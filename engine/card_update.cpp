@@ -152,7 +152,7 @@ TManifestGame TWorkThread::SourceRecord(const TArcInfo& game) const {
 
 void TWorkThread::LoadOldManifest() {
   const std::string record = FindManifest(*FCard);
-  FOldManifest = ParseManifest(FCard->ReadFile(record, kMaxManifestSize), FCard->FullPath(record));
+  FOldManifest = ReadManifest(*FCard, record);
   for (size_t j = 0; j < FOldManifest->Games.size(); ++j) FOldByZip.emplace(FOldManifest->Games[j].Zip, j);
 }
 
@@ -505,6 +505,7 @@ void TWorkThread::RestoreLeftAside() {
   std::vector<std::pair<std::string, std::string>> back;  // path, name aside
   for (const std::string& name : FCard->ListNames(kHolder)) {
     if (name.size() < 2 || name[0] != 'c' || name.size() % 2 == 0) continue;
+    if (name.find_first_not_of("0123456789abcdef", 1) != std::string::npos) continue;
     std::string path;
     for (size_t i = 1; i + 1 < name.size(); i += 2) {
       path += static_cast<char>(std::stoi(name.substr(i, 2), nullptr, 16));

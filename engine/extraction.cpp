@@ -136,7 +136,7 @@ void TWorkThread::ExtractArchives() {
   const size_t n = ArchiveList.size();
   // The record is begun before the first game, so that it takes its place in
   // the output folder at one point of every run.
-  if (!FTestMode) FManifest = std::make_unique<TManifestWriter>(*FCard, kManifestName, FFingerprint);
+  if (!FTestMode) FManifest = std::make_unique<TManifestWriter>(Card(), kManifestName, FFingerprint);
   const int threads = PipelineThreads();
   TByteBudget budget(kPreparedBytesCap);
   std::atomic<size_t> writing{0};  // the game this thread writes or waits for
@@ -569,7 +569,7 @@ void TWorkThread::FlushCard() {
   // systems are not flushed by the kernel until long after.
   if (FTestMode || !IsRemovableCardFileSystem(FDestDir)) return;
   UpdateProgress("Flushing to the card...");
-  FCard->Sync();
+  Card().Sync();
 }
 
 std::string TWorkThread::UnknownExtensionsText() const {

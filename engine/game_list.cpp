@@ -42,6 +42,7 @@ void TWorkThread::WriteGameList() {
   // Written whole beside its final name, then renamed: a game list is there
   // only when the job finished, and then complete.
   const std::string name = GameListName(FFileNameStyle);
+  Card();
   try {
     WriteTextLines(*FCard, name + ".tmp", lines);
     FCard->ReplaceFile(name + ".tmp", name);

@@ -1,10 +1,15 @@
 #include "engine/manifest.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <climits>
 #include <cstdio>
-#include <unistd.h>
+#include <map>
+#include <set>
 
 #include "base/error.h"
+#include "base/fat_name.h"
 #include "base/file_system.h"
 #include "base/text.h"
 #include "card/card_folder.h"
@@ -13,13 +18,30 @@ namespace vq {
 
 namespace {
 
-// The first line of every manifest; the number counts format changes.
-constexpr const char* kHeader = "# Vondral64 Quillem SD manifest 1";
+// The first line of every manifest, before its version number.
+constexpr std::string_view kHeaderStart = "# Vondral64 Quillem SD manifest ";
 // Larger files are not manifests this program wrote.
 constexpr size_t kMaxManifest = size_t{256} << 20;
+// A longer line is not one this program wrote: a game of thousands of files
+// still fits.
+constexpr size_t kMaxLine = size_t{1} << 20;
+constexpr size_t kGameFields = 22;
+// A letter folder, a subfolder and the game folder.
+constexpr size_t kMaxFolderParts = 3;
+// Ends every item of a list field.
+constexpr char kItemEnd = '\x1f';
+// Separates a file's name, size and time in the files field.
+constexpr char kFileSeparator = '\x1e';
+// The names the job keeps at the top of the output folder.
+constexpr std::string_view kOwnNames[] = {kManifestName, "vqsd-manifest.txt.tmp", kUpdateHolder, kSecondUpdateHolder,
+                                          "GameList.csv", "GameList.csv.tmp"};
 
-// A field with its tab, line end and backslash written as \t, \n, \r, \\.
+bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
+
+// A field with its tab, line end and backslash written as \t, \n, \r, \\,
+// and any other control character as \xhh.
 std::string Escape(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
   std::string out;
   out.reserve(text.size());
   for (const char c : text) {
@@ -28,74 +50,248 @@ std::string Escape(std::string_view text) {
       case '\n': out += "\\n"; break;
       case '\r': out += "\\r"; break;
       case '\\': out += "\\\\"; break;
-      default: out += c;
+      default:
+        if (IsControl(c)) {
+          out += "\\x";
+          out += kHex[(c >> 4) & 15];
+          out += kHex[c & 15];
+        } else {
+          out += c;
+        }
     }
   }
   return out;
 }
 
-std::string Unescape(std::string_view text) {
+// `text` in quotes for a message, its control characters shown as escapes.
+std::string Quoted(std::string_view text) { return "\"" + ClipText(Escape(text)) + "\""; }
+
+// A fault of the record `path` as a whole.
+Error RecordFault(std::string_view path, const std::string& cause) {
+  return Error("\"" + ClipText(path) + "\": " + cause);
+}
+
+Error TooLarge(std::string_view path) { return RecordFault(path, "the record is larger than 256 MiB"); }
+
+// A line of a record, named in the messages of its faults.
+class TPlace {
+ public:
+  TPlace(std::string_view path, size_t line) : path_(path), line_(line) {}
+  Error Fault(const std::string& cause) const {
+    return RecordFault(path_, "line " + std::to_string(line_) + ": " + cause);
+  }
+
+ private:
+  std::string_view path_;
+  size_t line_;
+};
+
+int HexDigit(char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1; }
+
+// The control character of the escape "\x" + hex[0..1], or -1 when Escape
+// would not write it.
+int EscapedControl(std::string_view hex) {
+  if (hex.size() < 2 || HexDigit(hex[0]) < 0 || HexDigit(hex[1]) < 0) return -1;
+  const char c = static_cast<char>(HexDigit(hex[0]) * 16 + HexDigit(hex[1]));
+  return IsControl(c) && c != '\t' && c != '\n' && c != '\r' ? c : -1;
+}
+
+// The value of a field as Escape wrote it; throws naming `what` on a raw
+// control character or an escape that Escape does not write.
+std::string Unescape(std::string_view raw, const std::string& what, const TPlace& at) {
   std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\' || i + 1 == text.size()) {
-      out += text[i];
+  out.reserve(raw.size());
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (IsControl(raw[i])) throw at.Fault(what + " holds a control character");
+    if (raw[i] != '\\') {
+      out += raw[i];
       continue;
     }
-    const char c = text[++i];
-    out += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
+    const char kind = i + 1 < raw.size() ? raw[++i] : '\0';
+    const int control = kind == 'x' ? EscapedControl(raw.substr(i + 1)) : -1;
+    if (kind == 't' || kind == 'n' || kind == 'r' || kind == '\\') {
+      out += kind == 't' ? '\t' : kind == 'n' ? '\n' : kind == 'r' ? '\r' : '\\';
+    } else if (control >= 0) {
+      out += static_cast<char>(control);
+      i += 2;
+    } else {
+      throw at.Fault(what + " holds a malformed escape");
+    }
   }
   return out;
 }
 
-std::vector<std::string> Fields(std::string_view line) {
-  std::vector<std::string> fields;
-  size_t start = 0;
-  for (;;) {
-    const size_t tab = line.find('\t', start);
-    fields.push_back(Unescape(line.substr(start, tab == std::string_view::npos ? tab : tab - start)));
-    if (tab == std::string_view::npos) return fields;
-    start = tab + 1;
-  }
-}
-
-// Items each ended by `separator`, so that an empty item survives.
-std::string Joined(const std::vector<std::string>& items, char separator) {
-  std::string out;
-  for (const std::string& item : items) {
-    out += item;
-    out += separator;
-  }
-  return out;
-}
-
-std::vector<std::string> Split(const std::string& text, char separator) {
-  std::vector<std::string> items;
-  size_t start = 0;
-  for (size_t at = text.find(separator); at != std::string::npos; at = text.find(separator, start)) {
-    items.push_back(text.substr(start, at - start));
+// The parts of `text` between `separator`s.
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+  std::vector<std::string_view> parts;
+  for (size_t start = 0;;) {
+    const size_t at = text.find(separator, start);
+    parts.push_back(text.substr(start, at == std::string_view::npos ? at : at - start));
+    if (at == std::string_view::npos) return parts;
     start = at + 1;
   }
+}
+
+// The items of a list field, each ended by kItemEnd.
+std::vector<std::string_view> Items(std::string_view raw, const std::string& what, const TPlace& at) {
+  if (raw.empty()) return {};
+  if (raw.back() != kItemEnd) throw at.Fault(what + " field has an unended item");
+  return Split(raw.substr(0, raw.size() - 1), kItemEnd);
+}
+
+// A list field: its items escaped, each ended by kItemEnd, so that an empty
+// item survives.
+std::string Joined(const std::vector<std::string>& items) {
+  std::string out;
+  for (const std::string& item : items) {
+    out += Escape(item);
+    out += kItemEnd;
+  }
+  return out;
+}
+
+// The files field: each file's name, size and time, ended by kItemEnd.
+std::string Joined(const std::vector<TManifestFile>& files) {
+  std::string out;
+  for (const TManifestFile& file : files) {
+    out += Escape(file.Name) + kFileSeparator + std::to_string(file.Size) + kFileSeparator +
+           std::to_string(file.Time) + kItemEnd;
+  }
+  return out;
+}
+
+// The whole decimal number of a field, from `least` to `most`: no sign but
+// '-', no blank, nothing after it.
+template <typename T>
+T Number(std::string_view raw, const std::string& what, T least, T most, const TPlace& at) {
+  const std::string text = Unescape(raw, what, at);
+  T value{};
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < least || value > most) {
+    throw at.Fault(what + " " + Quoted(text) + " is not a whole number from " + std::to_string(least) + " to " +
+                   std::to_string(most));
+  }
+  return value;
+}
+
+int64_t Int64(std::string_view raw, const std::string& what, int64_t least, const TPlace& at) {
+  return Number<int64_t>(raw, what, least, INT64_MAX, at);
+}
+
+int32_t Count(std::string_view raw, const std::string& what, const TPlace& at) {
+  return Number<int32_t>(raw, what, 0, INT32_MAX, at);
+}
+
+// True when `path` is a relative path in its one spelling: parts separated
+// by single '/', none empty, "." or "..", no backslash, no control character.
+bool IsPlainPath(std::string_view path) {
+  for (const char c : path) {
+    if (c == '\\' || IsControl(c)) return false;
+  }
+  for (const std::string_view part : Split(path, '/')) {
+    if (part.empty() || part == "." || part == "..") return false;
+  }
+  return true;
+}
+
+bool IsFatName(std::string_view name) { return FatName(name) == name; }
+
+bool IsOwnName(std::string_view name) {
+  const std::u16string key = FatKey(Utf8ToUtf16(name));
+  for (const std::string_view own : kOwnNames) {
+    if (key == FatKey(Utf8ToUtf16(own))) return true;
+  }
+  return false;
+}
+
+// A relative path in the output folder: plain, every part valid on FAT.
+void CheckOutputPath(std::string_view path, const std::string& shown, const TPlace& at) {
+  if (!IsPlainPath(path)) throw at.Fault(shown + " is not a plain relative path");
+  for (const std::string_view part : Split(path, '/')) {
+    if (!IsFatName(part)) throw at.Fault(shown + ": " + Quoted(part) + " is not a valid FAT name");
+  }
+}
+
+void CheckGameFolder(const std::string& path, const TPlace& at) {
+  const std::string shown = "game folder " + Quoted(path);
+  if (path.empty() || path.back() != '/') throw at.Fault(shown + " does not end in '/'");
+  const std::string_view inner = std::string_view(path).substr(0, path.size() - 1);
+  CheckOutputPath(inner, shown, at);
+  const std::vector<std::string_view> parts = Split(inner, '/');
+  if (parts.size() > kMaxFolderParts) throw at.Fault(shown + " has more than 3 parts");
+  if (IsOwnName(parts[0])) throw at.Fault(shown + " takes a name the job keeps at the top of the output folder");
+}
+
+void CheckCrcList(std::string_view raw, const TPlace& at) {
+  if (raw.empty()) return;
+  for (const std::string_view crc : Split(raw, ',')) {
+    const bool hex = crc.size() == 8 && std::all_of(crc.begin(), crc.end(), [](char c) { return HexDigit(c) >= 0; });
+    if (!hex) throw at.Fault("crc list " + Quoted(raw) + " is not 8-digit hex values separated by commas");
+  }
+}
+
+TManifestFile DecodeFile(std::string_view item, int version, const TPlace& at) {
+  if (version == 1) return {Unescape(item, "file", at)};
+  const std::vector<std::string_view> parts = Split(item, kFileSeparator);
+  if (parts.size() != 3) throw at.Fault("file entry " + Quoted(item) + " is not a name, a size and a time");
+  TManifestFile file{Unescape(parts[0], "file", at)};
+  file.Size = Int64(parts[1], "size of file " + Quoted(file.Name), -1, at);
+  file.Time = Int64(parts[2], "time of file " + Quoted(file.Name), INT64_MIN, at);
+  return file;
+}
+
+std::vector<TManifestFile> DecodeFiles(std::string_view raw, int version, const TPlace& at) {
+  std::vector<TManifestFile> files;
+  std::set<std::u16string> keys;
+  for (const std::string_view item : Items(raw, "files", at)) {
+    const TManifestFile& file = files.emplace_back(DecodeFile(item, version, at));
+    CheckOutputPath(file.Name, "file " + Quoted(file.Name), at);
+    if (!keys.insert(FatKey(Utf8ToUtf16(file.Name))).second) {
+      throw at.Fault("file " + Quoted(file.Name) + " is listed twice");
+    }
+  }
+  return files;
+}
+
+std::vector<std::string> DecodeList(std::string_view raw, const std::string& what, const TPlace& at) {
+  std::vector<std::string> items;
+  for (const std::string_view item : Items(raw, what, at)) items.push_back(Unescape(item, what, at));
   return items;
 }
 
-std::string FileNames(const std::vector<TManifestFile>& files) {
-  std::string out;
-  for (const TManifestFile& file : files) {
-    out += file.Name;
-    out += '\x1f';
+// The game of a line's fields (kGameFields of them, unescaped here), every
+// field checked on its own.
+TManifestGame DecodeGame(const std::vector<std::string_view>& f, int version, const TPlace& at) {
+  if (f.size() != kGameFields) {
+    throw at.Fault("a game line has " + std::to_string(f.size()) + " fields, not " + std::to_string(kGameFields));
   }
-  return out;
-}
-
-int64_t Number(const std::string& text, const std::string& path) {
-  size_t used = 0;
-  try {
-    const long long value = std::stoll(text, &used);
-    if (used == text.size()) return value;
-  } catch (const std::exception&) {
-  }
-  throw Error(path + ": not a manifest of this program (bad number \"" + ClipText(text) + "\")");
+  TManifestGame g;
+  g.Zip = Unescape(f[1], "zip path", at);
+  if (!IsPlainPath(g.Zip)) throw at.Fault("zip path " + Quoted(g.Zip) + " is not a plain relative path");
+  g.Size = static_cast<uint64_t>(Int64(f[2], "zip size", 0, at));
+  g.Time = Int64(f[3], "zip time", INT64_MIN, at);
+  CheckCrcList(f[4], at);
+  g.Crcs = f[4];
+  g.Sids = Unescape(f[5], "tune sources", at);
+  g.Path = Unescape(f[6], "game folder", at);
+  CheckGameFolder(g.Path, at);
+  g.Files = DecodeFiles(f[7], version, at);
+  g.UniqueID = Number<int32_t>(f[8], "unique id", INT32_MIN, INT32_MAX, at);
+  g.ExtractedFileCount = Count(f[9], "extracted file count", at);
+  g.UnhandledFileCount = Count(f[10], "unhandled file count", at);
+  g.Status = Unescape(f[11], "status", at);
+  g.Extensions = DecodeList(f[12], "extensions", at);
+  g.TapeArchives = Count(f[13], "tape archive count", at);
+  g.TapeFiles = Count(f[14], "tape file count", at);
+  g.TapesNotExtracted = Count(f[15], "failed tape count", at);
+  g.SidCount = Count(f[16], "tune count", at);
+  g.SidErrors = Count(f[17], "tune error count", at);
+  g.Name = Unescape(f[18], "title", at);
+  g.SidFile = Unescape(f[19], "tune path", at);
+  if (f[20] != "0" && f[20] != "1") throw at.Fault("id-from-nfo flag " + Quoted(f[20]) + " is not 0 or 1");
+  g.IdFromNfo = f[20] == "1";
+  if (f[21] != "end") throw at.Fault("the last field is " + Quoted(f[21]) + ", not \"end\"");
+  return g;
 }
 
 }  // namespace
@@ -118,102 +314,176 @@ std::string OptionsFingerprint(const TJobOptions& options) {
 
 namespace {
 
-// The game of a line's fields, all of them checked; throws naming `path`.
-TManifestGame ParseGame(const std::vector<std::string>& f, const std::string& path) {
-  TManifestGame g;
-  g.Zip = f[1];
-  g.Size = static_cast<uint64_t>(Number(f[2], path));
-  g.Time = Number(f[3], path);
-  g.Crcs = f[4];
-  g.Sids = f[5];
-  g.Path = f[6];
-  for (std::string& name : Split(f[7], '\x1f')) g.Files.push_back({std::move(name), -1, 0});
-  g.UniqueID = static_cast<int32_t>(Number(f[8], path));
-  g.ExtractedFileCount = static_cast<int32_t>(Number(f[9], path));
-  g.UnhandledFileCount = static_cast<int32_t>(Number(f[10], path));
-  g.Status = f[11];
-  g.Extensions = Split(f[12], '\x1f');
-  g.TapeArchives = static_cast<int32_t>(Number(f[13], path));
-  g.TapeFiles = static_cast<int32_t>(Number(f[14], path));
-  g.TapesNotExtracted = static_cast<int32_t>(Number(f[15], path));
-  g.SidCount = static_cast<int32_t>(Number(f[16], path));
-  g.SidErrors = static_cast<int32_t>(Number(f[17], path));
-  g.Name = f[18];
-  g.SidFile = f[19];
-  g.IdFromNfo = f[20] == "1";
-  return g;
+// Checks a record line by line, and across its lines: each zip recorded
+// once, each game folder claimed by one game (or by consecutive games that
+// share it) and lying in no other game's folder. Sorted maps keep a record
+// of 30,000 games at n log n.
+class TRecordParser {
+ public:
+  // Fills `manifest`, whose Text holds the record; `path` names it.
+  TRecordParser(const std::string& path, TManifest& manifest) : path_(path), manifest_(manifest) {}
+  void Run();
+
+ private:
+  void Header(std::string_view line);
+  void Line(std::string_view line, size_t number);
+  void Options(const std::vector<std::string_view>& f, const TPlace& at);
+  void Game(std::string_view line, const std::vector<std::string_view>& f, size_t number, const TPlace& at);
+  void ClaimZip(std::string_view zip, size_t number, const TPlace& at);
+  void ClaimFolder(const std::string& folder, size_t number, const TPlace& at);
+
+  const std::string& path_;
+  TManifest& manifest_;
+  bool options_ = false;
+  std::map<std::string_view, size_t> zips_;       // zip path (a view into Text) -> its line
+  std::map<std::u16string, size_t> folders_;      // FatKey of a game folder -> its line
+  std::map<std::u16string, size_t> containers_;   // FatKey of a folder holding game folders -> the first one's line
+  std::string lastFolder_;                        // the previous game's folder
+};
+
+void TRecordParser::Run() {
+  const std::string& text = manifest_.Text;
+  if (text.empty()) throw RecordFault(path_, "the record is empty");
+  if (text.size() > kMaxManifest) throw TooLarge(path_);
+  size_t number = 0;
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = std::min(text.find('\n', start), text.size());
+    const std::string_view line(text.data() + start, end - start);
+    start = end + 1;
+    ++number;
+    if (line.size() > kMaxLine) throw TPlace(path_, number).Fault("the line is longer than 1 MiB");
+    if (number == 1) {
+      Header(line);
+    } else {
+      Line(line, number);
+    }
+  }
+  if (!options_) throw RecordFault(path_, "no options line");
 }
 
-constexpr size_t kGameFields = 22;
+void TRecordParser::Header(std::string_view line) {
+  if (!line.starts_with(kHeaderStart)) throw RecordFault(path_, "not a record of this program");
+  const std::string_view version = line.substr(kHeaderStart.size());
+  if (version != "1" && version != "2") {
+    throw RecordFault(path_, "record version " + Quoted(version) + " is not one this program reads");
+  }
+  manifest_.Version = version[0] - '0';
+}
+
+void TRecordParser::Line(std::string_view line, size_t number) {
+  // An empty line holds no field: there is nothing in it to misread.
+  if (line.empty()) return;
+  const TPlace at(path_, number);
+  const std::vector<std::string_view> f = Split(line, '\t');
+  if (f[0] == "options") {
+    Options(f, at);
+  } else if (f[0] == "game") {
+    Game(line, f, number, at);
+  } else {
+    throw at.Fault("unknown line kind " + Quoted(f[0]));
+  }
+}
+
+void TRecordParser::Options(const std::vector<std::string_view>& f, const TPlace& at) {
+  if (options_) throw at.Fault("a second options line");
+  if (f.size() != 2) throw at.Fault("the options line has " + std::to_string(f.size()) + " fields, not 2");
+  manifest_.Fingerprint = Unescape(f[1], "options", at);
+  options_ = true;
+}
+
+void TRecordParser::Game(std::string_view line, const std::vector<std::string_view>& f, size_t number,
+                         const TPlace& at) {
+  if (!options_) throw at.Fault("a game comes before the options line");
+  TManifestGame g = DecodeGame(f, manifest_.Version, at);
+  ClaimZip(f[1], number, at);
+  ClaimFolder(g.Path, number, at);
+  manifest_.Games.push_back({std::move(g.Zip), std::move(g.Path), g.Size, g.Time, line, number});
+}
+
+void TRecordParser::ClaimZip(std::string_view zip, size_t number, const TPlace& at) {
+  // A plain path is written as it is: its field is its one spelling.
+  const auto [was, added] = zips_.emplace(zip, number);
+  if (!added) throw at.Fault("zip path " + Quoted(zip) + " was already recorded on line " + std::to_string(was->second));
+}
+
+void TRecordParser::ClaimFolder(const std::string& folder, size_t number, const TPlace& at) {
+  // Games of equal name and ID share their folder, one after the other.
+  if (folder == lastFolder_) return;
+  lastFolder_ = folder;
+  const std::string shown = "game folder " + Quoted(folder);
+  const std::u16string key = FatKey(Utf8ToUtf16(folder));
+  if (const auto was = folders_.find(key); was != folders_.end()) {
+    throw at.Fault(shown + " was already claimed on line " + std::to_string(was->second));
+  }
+  if (const auto inner = containers_.find(key); inner != containers_.end()) {
+    throw at.Fault(shown + " holds the game folder of line " + std::to_string(inner->second));
+  }
+  // Every folder above it: its letter folder and subfolder.
+  for (size_t slash = key.find(u'/'); slash + 1 < key.size(); slash = key.find(u'/', slash + 1)) {
+    const std::u16string container = key.substr(0, slash + 1);
+    if (const auto outer = folders_.find(container); outer != folders_.end()) {
+      throw at.Fault(shown + " lies inside the game folder of line " + std::to_string(outer->second));
+    }
+    containers_.emplace(container, number);
+  }
+  folders_.emplace(key, number);
+}
 
 }  // namespace
 
 TManifestGame TManifest::Game(size_t index) const {
-  return ParseGame(Fields(Games[index].Line), kManifestName);
+  const TManifestEntry& entry = Games[index];
+  return DecodeGame(Split(entry.Line, '\t'), Version, TPlace(kManifestName, entry.LineNumber));
+}
+
+std::unique_ptr<TManifest> ParseManifest(std::string text, const std::string& path) {
+  auto manifest = std::make_unique<TManifest>();
+  manifest->Text = std::move(text);
+  TRecordParser(path, *manifest).Run();
+  return manifest;
 }
 
 std::unique_ptr<TManifest> ReadManifest(const TCardFolder& card, const std::string& relative) {
-  return ParseManifest(card.ReadFile(relative, kMaxManifest), card.FullPath(relative));
+  const std::string path = card.FullPath(relative);
+  std::string text;
+  try {
+    text = card.ReadFile(relative, kMaxManifest);
+  } catch (const Error& e) {
+    if (e.Code() != EFBIG) throw;
+    throw TooLarge(path);
+  }
+  return ParseManifest(std::move(text), path);
 }
 
-std::unique_ptr<TManifest> ParseManifest(std::string text_, const std::string& path) {
-  auto manifest = std::make_unique<TManifest>();
-  manifest->Text = std::move(text_);
-  const std::string& text = manifest->Text;
-  size_t start = 0;
-  int lineNumber = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    const std::string_view line(text.data() + start, end - start);
-    start = end + 1;
-    ++lineNumber;
-    const auto bad = [&] {
-      return Error(path + ": not a manifest of this program (line " + std::to_string(lineNumber) + ")");
-    };
-    if (lineNumber == 1) {
-      if (line != kHeader) throw Error(path + ": not a manifest of this program");
-      continue;
-    }
-    const std::vector<std::string> f = Fields(line);
-    if (f[0] == "options" && f.size() == 2) {
-      manifest->Fingerprint = f[1];
-    } else if (f[0] == "game" && f.size() == kGameFields) {
-      if (f[kGameFields - 1] != "end") throw bad();
-      // Checked whole now; kept as text, parsed again where needed.
-      const TManifestGame g = ParseGame(f, path);
-      manifest->Games.push_back({g.Zip, g.Path, g.Size, g.Time, line});
-    } else if (!line.empty()) {
-      throw bad();
-    }
+std::string ManifestHead(const std::string& fingerprint) {
+  return std::string(kHeaderStart) + std::to_string(kManifestVersion) + "\noptions\t" + Escape(fingerprint) + "\n";
+}
+
+std::string ManifestLine(const TManifestGame& g) {
+  const std::string fields[] = {
+      "game", Escape(g.Zip), std::to_string(g.Size), std::to_string(g.Time), Escape(g.Crcs), Escape(g.Sids),
+      Escape(g.Path), Joined(g.Files), std::to_string(g.UniqueID), std::to_string(g.ExtractedFileCount),
+      std::to_string(g.UnhandledFileCount), Escape(g.Status), Joined(g.Extensions), std::to_string(g.TapeArchives),
+      std::to_string(g.TapeFiles), std::to_string(g.TapesNotExtracted), std::to_string(g.SidCount),
+      std::to_string(g.SidErrors), Escape(g.Name), Escape(g.SidFile), g.IdFromNfo ? "1" : "0", "end"};
+  std::string line;
+  for (const std::string& field : fields) {
+    if (!line.empty()) line += '\t';
+    line += field;
   }
-  if (lineNumber == 0) throw Error(path + ": not a manifest of this program (empty)");
-  return manifest;
+  line += '\n';
+  return line;
 }
 
 TManifestWriter::TManifestWriter(const TCardFolder& card, std::string relative, const std::string& fingerprint)
     : card_(card), path_(std::move(relative)), file_(card.CreateFile(path_ + ".tmp")) {
-  buffer_ = std::string(kHeader) + "\noptions\t" + Escape(fingerprint) + "\n";
+  buffer_ = ManifestHead(fingerprint);
 }
 
 TManifestWriter::~TManifestWriter() = default;
 
 void TManifestWriter::Add(const TManifestGame& g) {
-  // Lists are ended item by item by the unit separator, which no written
-  // name holds.
-  const std::string fields[] = {
-      "game", g.Zip, std::to_string(g.Size), std::to_string(g.Time), g.Crcs, g.Sids, g.Path,
-      FileNames(g.Files), std::to_string(g.UniqueID), std::to_string(g.ExtractedFileCount),
-      std::to_string(g.UnhandledFileCount), g.Status, Joined(g.Extensions, '\x1f'), std::to_string(g.TapeArchives),
-      std::to_string(g.TapeFiles), std::to_string(g.TapesNotExtracted), std::to_string(g.SidCount),
-      std::to_string(g.SidErrors), g.Name, g.SidFile, g.IdFromNfo ? "1" : "0", "end"};
-  bool first = true;
-  for (const std::string& field : fields) {
-    if (!first) buffer_ += '\t';
-    first = false;
-    buffer_ += Escape(field);
-  }
-  buffer_ += '\n';
+  buffer_ += ManifestLine(g);
   if (buffer_.size() >= (64u << 10)) Flush();
 }
 

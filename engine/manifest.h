@@ -17,11 +17,28 @@ class TCardFile;
 // The manifest's file name in the output folder.
 constexpr const char* kManifestName = "vqsd-manifest.txt";
 
-// One file a job wrote into a game folder, as it left it.
+// The record is UTF-8 text of lines ended by '\n':
+//   # Vondral64 Quillem SD manifest 2
+//   options<TAB>fingerprint
+//   game<TAB>...<TAB>end          one line per game, 22 fields (TManifestGame
+//                                 in order, between "game" and "end")
+// A field writes tab, line feed, carriage return and backslash as \t, \n, \r,
+// \\, and every other control character as \xhh. A list field ends each item
+// with U+001F; in the files field an item is the file's name, size and time,
+// separated by U+001E (version 1: its name alone).
+
+// The version of the record this program writes. It reads versions 1 and 2:
+// version 1 kept only the names of a game's files.
+constexpr int kManifestVersion = 2;
+
+// One file the job wrote into a game folder: its path there ('/'-separated),
+// and its size and modification time (ns) as the job left it.
 struct TManifestFile {
-  std::string Name;  // relative to the game folder
-  int64_t Size = -1;  // -1: not recorded (a record of an older version)
-  int64_t Time = 0;   // modification time, ns
+  std::string Name;
+  int64_t Size = -1;  // -1: not recorded (a version-1 record)
+  int64_t Time = 0;
+
+  bool operator==(const TManifestFile&) const = default;
 };
 
 // One game as a job wrote it: where it came from, where it went, what it
@@ -60,6 +77,7 @@ struct TManifestGame {
   bool SameSource(const TManifestGame& other) const {
     return Zip == other.Zip && Size == other.Size && Time == other.Time && Crcs == other.Crcs && Sids == other.Sids;
   }
+  bool operator==(const TManifestGame&) const = default;
 };
 
 // One game of a manifest as read: what is looked up at once; the rest stays
@@ -70,6 +88,7 @@ struct TManifestEntry {
   uint64_t Size = 0;
   int64_t Time = 0;
   std::string_view Line;  // its line in TManifest::Text
+  size_t LineNumber = 0;  // counted from 1
 };
 
 // The record of an output folder: the options that shaped it and its games
@@ -79,8 +98,9 @@ struct TManifest {
   std::string Fingerprint;
   std::vector<TManifestEntry> Games;
   std::string Text;
+  int Version = kManifestVersion;  // the version of Text
 
-  // Game `index`, every field.
+  // Game `index`, every field, from its line as ParseManifest checked it.
   TManifestGame Game(size_t index) const;
 };
 
@@ -100,12 +120,23 @@ std::string FindManifest(const TCardFolder& card);
 // fingerprints write equal trees from equal sources.
 std::string OptionsFingerprint(const TJobOptions& options);
 
-// Parses the text of a manifest; `path` names it in errors. Throws
-// vq::Error("\"<path>\": line N: <cause>") when it is not a whole manifest.
+// The record `text` (of a version this program reads), every field checked:
+// paths relative and in their one spelling, game folders valid on FAT and
+// each claimed by one game (or by consecutive games sharing it), numbers in
+// range. Reads no file: `path` only names the record in messages. Throws
+// vq::Error("\"<path>\": line <n>: <cause>") on the first fault, or
+// vq::Error("\"<path>\": <cause>") for a fault of the whole text.
 std::unique_ptr<TManifest> ParseManifest(std::string text, const std::string& path);
-// Reads the manifest of `card` at `relative`. Throws vq::Error when it is
-// missing, unreadable or not a manifest.
+
+// Reads the manifest of `card` at `relative` and parses it as ParseManifest
+// does. Throws vq::Error naming it when it is missing, unreadable or not a
+// manifest.
 std::unique_ptr<TManifest> ReadManifest(const TCardFolder& card, const std::string& relative);
+
+// The start of a record of the current version: its header and options lines.
+std::string ManifestHead(const std::string& fingerprint);
+// The line of `game` in a record of the current version, with its line end.
+std::string ManifestLine(const TManifestGame& game);
 
 // Writes a manifest game by game into "<relative>.tmp" of `card`, renamed to
 // `relative` by Commit; destroyed before, it leaves nothing. Throws

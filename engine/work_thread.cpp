@@ -107,9 +107,7 @@ void TWorkThread::Fail(std::string message) {
 void TWorkThread::Execute() {
   try {
     if (FFilterIDs && !LoadFilter()) return;
-    // Every path the job touches in the output folder is resolved beneath it.
-    FCard = std::make_unique<TCardFolder>(FDestDir);
-    FUpdate = FUpdate && !FindManifest(*FCard).empty();
+    FUpdate = FUpdate && !FindManifest(Card()).empty();
     if (FUpdate) LoadOldManifest();
     UpdateProgress("Scanning zip files.");
     ScanDirectory(FSourceDir, ArchiveList);
@@ -190,7 +188,7 @@ void TWorkThread::WriteManifestFile() {
   // Completed last: an output folder has a record only when it is complete,
   // and without its record it counts as unfinished, game list or not.
   try {
-    if (!FManifest) FManifest = std::make_unique<TManifestWriter>(*FCard, kManifestName, FFingerprint);
+    if (!FManifest) FManifest = std::make_unique<TManifestWriter>(Card(), kManifestName, FFingerprint);
     FManifest->Commit();
     FManifest.reset();
   } catch (const Error&) {
@@ -201,6 +199,13 @@ void TWorkThread::WriteManifestFile() {
 
 void TWorkThread::RecordGame(const TManifestGame& record) {
   if (FManifest) FManifest->Add(record);
+}
+
+const TCardFolder& TWorkThread::Card() {
+  // Every path the job touches in the output folder is resolved beneath it;
+  // the folder is opened when the job first needs it.
+  if (!FCard) FCard = std::make_unique<TCardFolder>(FDestDir);
+  return *FCard;
 }
 
 TZipWorker& TWorkThread::Worker(int thread) { return *FWorkers[static_cast<size_t>(thread)]; }

@@ -116,6 +116,8 @@ class TWorkThread : public TThread, private TJobCounts {
   void Execute() override;
 
  private:
+  // The output folder, opened on first use. Throws when it cannot be.
+  const TCardFolder& Card();
   // Sets FStatus and reports it; waits until the callback has returned.
   void UpdateProgress(std::string status);
   // Ends the job with `message` as its last status and no summary.

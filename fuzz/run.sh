@@ -14,7 +14,7 @@ build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 
 harnesses=("$@")
 if [ ${#harnesses[@]} -eq 0 ]; then
-  for name in t64 nfo; do
+  for name in t64 nfo manifest; do
     [ -f "$root/fuzz/${name}_fuzz.cpp" ] && harnesses+=("$name")
   done
 fi

@@ -252,8 +252,8 @@ TEST_F(Extraction, UnwritableDestinationEndsTheJobWithTheMessageShown) {
   o.CreateDest = false;
   const JobResult r = RunJob(o);
   EXPECT_EQ(r.Outcome, TJobOutcome::joFailed);
-  // The record of the output folder is the first file the job makes there.
-  EXPECT_EQ(r.Final, "ERROR: " + tmp_.Path() + "blocker/out/VONDRAL SD/vqsd-manifest.txt.tmp: Not a directory\r\n" +
+  // The output folder is opened before the job makes its first file there.
+  EXPECT_EQ(r.Final, "ERROR: " + tmp_.Path() + "blocker/out/VONDRAL SD: Not a directory\r\n" +
                          "Extracting archives...\r\n" + "The output folder is unfinished: it has no game list.");
   EXPECT_TRUE(r.TerminateNoticeRan);
   EXPECT_EQ(TreeFingerprint(Games()), before);
