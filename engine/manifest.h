@@ -17,7 +17,7 @@ class TCardFile;
 // The manifest's file name in the output folder.
 constexpr const char* kManifestName = "vqsd-manifest.txt";
 
-// The record is UTF-8 text of lines ended by '\n':
+// The record is text of lines ended by '\n':
 //   # Vondral64 Quillem SD manifest 2
 //   options<TAB>fingerprint
 //   game<TAB>...<TAB>end          one line per game, 22 fields (TManifestGame
