@@ -12,9 +12,13 @@
 # hang. Crash and hang inputs land in build-fuzz/crashes/<name>; the exit
 # status is 1 when any harness found one.
 #
-# To refresh the seeds from a working corpus, merge both into a new folder
-# and put it in place of fuzz/corpus/<name>:
-#   build-fuzz/fuzz/<name>_fuzz -merge=1 NEW build-fuzz/corpus/<name> fuzz/corpus/<name>
+# To refresh the seeds from a working corpus, keep the named seeds, add the
+# inputs that reach new code, then the small inputs (SMALL: the working
+# corpus's files under a few hundred bytes) that reach it more often, and
+# put NEW in place of fuzz/corpus/<name>:
+#   cp fuzz/corpus/<name>/*.* NEW/
+#   build-fuzz/fuzz/<name>_fuzz -merge=1 -use_counters=0 NEW build-fuzz/corpus/<name>
+#   build-fuzz/fuzz/<name>_fuzz -merge=1 NEW SMALL
 set -euo pipefail
 
 seconds=${1:-300}
