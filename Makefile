@@ -1,5 +1,5 @@
 # The two commands of the README: `make demo` and `make test`.
-# CI (.ci/run) also runs `make test-sanitize` and `make lint`.
+# CI (.ci/run) also runs `make test-sanitize`, `make lint` and `make fuzz-ci`.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 DEMO ?= demo
@@ -13,7 +13,7 @@ RELEASE_LDFLAGS ?= -Wl,-z,relro -Wl,-z,now
 # The build on PCRE2 that `make test-pcre2` uses.
 PCRE2_BUILD ?= build-pcre2
 
-.PHONY: all deps configure build test test-sanitize lint demo screenshots bench fuzz clean
+.PHONY: all deps configure build test test-sanitize lint demo screenshots bench fuzz fuzz-ci clean
 .PHONY: release install package check-install check-package test-pcre2
 
 all: build
@@ -54,8 +54,13 @@ screenshots: build
 bench: build
 	bash bench/run.sh $(BUILD)
 
+# The libFuzzer harnesses (fuzz/run.sh), five minutes each.
 fuzz:
-	bash fuzz/run.sh
+	JOBS=$(JOBS) bash fuzz/run.sh
+
+# Every harness for a minute from its seeds, as CI runs them; a crash fails.
+fuzz-ci:
+	JOBS=$(JOBS) bash fuzz/run.sh 60
 
 # The two programs as a release build, with the icons and manual pages (and
 # nothing else: installing and packaging do not build the other targets).

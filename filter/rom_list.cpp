@@ -24,6 +24,12 @@ TRomList::TRomList(const std::string& FileName) {
   IDList = ParseIDs(DecodeText(bytes));
 }
 
+TRomList TRomList::FromBytes(const std::vector<uint8_t>& bytes) {
+  TRomList list;
+  list.IDList = ParseIDs(DecodeText(bytes));
+  return list;
+}
+
 bool TRomList::GetContainsID(int32_t ID) const {
   return std::find(IDList.begin(), IDList.end(), ID) != IDList.end();
 }

@@ -15,6 +15,9 @@ class TRomList {
   // regular file or one that cannot be read, and
   // "'%s' is not a valid integer value" for a digit run past 2147483647.
   explicit TRomList(const std::string& FileName);
+  // A list over the bytes of an export, read as the constructor reads the
+  // file's bytes. Throws the constructor's "not a valid integer value".
+  static TRomList FromBytes(const std::vector<uint8_t>& bytes);
 
   // True when `ID` occurs in the list at least once.
   bool GetContainsID(int32_t ID) const;
@@ -30,6 +33,9 @@ class TRomList {
   static std::string DecodeText(const std::vector<uint8_t>& bytes);
 
  private:
+  // An empty list.
+  TRomList() = default;
+
   std::vector<int32_t> IDList;
 };
 

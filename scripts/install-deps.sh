@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests, the demo, the install
 # check and the package need.
-#   scripts/install-deps.sh [lint]
-# With "lint" also what `make lint` needs (clang-tidy, jq).
+#   scripts/install-deps.sh [lint] [fuzz]
+# With "lint" also what `make lint` needs (clang-tidy, jq); with "fuzz" what
+# the libFuzzer harnesses need (clang and its fuzzing and sanitizer
+# runtimes, fuzz/run.sh).
 # Idempotent: runs `apt-get update` once and installs only what is missing.
 set -euo pipefail
 
@@ -19,6 +21,9 @@ packages=(
 for group in "$@"; do
   case "$group" in
     lint) packages+=(clang-tidy jq) ;;
+    # libclang-rt-dev pulls the runtimes of the distribution's clang
+    # (libclang-rt-14-dev on Debian 12).
+    fuzz) packages+=(clang libclang-rt-dev) ;;
     *) echo "install-deps: unknown group $group" >&2; exit 2 ;;
   esac
 done

@@ -131,6 +131,16 @@ TEST_F(RomListFileTest, Utf16ExportReadsLikeUtf8) {
   }
 }
 
+TEST_F(RomListFileTest, BytesReadLikeTheFile) {
+  const std::vector<uint8_t> bytes = Utf16Bytes("<game name=\"5\"><GAME NAME=\"0099\"><game name=\"5\">", false);
+  const TRomList fromFile(Write("le.xml", bytes));
+  const TRomList fromBytes = TRomList::FromBytes(bytes);
+  EXPECT_EQ(fromBytes.IDCount(), fromFile.IDCount());
+  EXPECT_TRUE(fromBytes.Contains(99));
+  EXPECT_FALSE(fromBytes.Contains(0));
+  EXPECT_THROW(TRomList::FromBytes(Bytes("<game name=\"2147483648\">")), Error);
+}
+
 TEST_F(RomListFileTest, EmptyFileGivesNoIDs) {
   const TRomList list(Write("empty.xml", {}));
   EXPECT_EQ(list.IDCount(), 0);
