@@ -1,19 +1,25 @@
 #!/usr/bin/env bash
-# Runs one command on a FAT32 card image through the Linux vfat driver, in
+# Runs one command on FAT32 card images through the Linux vfat driver, in
 # user-mode Linux: a Linux kernel that runs as a normal process (no root, no
 # KVM) and sees this machine's files at their own paths.
 #
-#   scripts/on-fat-card.sh [OPTION]... IMAGE MOUNTPOINT -- COMMAND [ARG]...
+#   scripts/on-fat-card.sh [OPTION]... IMAGE MOUNTPOINT [IMAGE MOUNTPOINT]... -- COMMAND [ARG]...
+#   scripts/on-fat-card.sh --mkfs SIZE_MB IMAGE...
 #   scripts/on-fat-card.sh --check
 #
-# The card IMAGE is mounted (vfat, utf8) at MOUNTPOINT, a folder made when
-# missing; COMMAND runs as the calling user, in the calling folder, with the
-# caller's environment, and reads and writes the card at MOUNTPOINT. Its
-# standard output and error come back once it has ended. Then the card is
-# unmounted and the kernel powered off, unless a power cut was asked for.
+# Each card IMAGE (up to 8) is mounted (vfat, utf8) at its MOUNTPOINT, a
+# folder made when missing; COMMAND runs as the calling user, in the calling
+# folder, with the caller's environment, and reads and writes the cards at
+# their MOUNTPOINTs. Its standard output and error come back once it has
+# ended. Then the cards are unmounted and the kernel powered off, unless a
+# power cut was asked for. Without a COMMAND, only --mkfs is done.
+# Inside, the cards are /dev/ubda, /dev/ubdb... in the order given; the
+# seventh field of /sys/block/ubda/stat counts the sectors written to the
+# first, which a --cut-when test can read without starting a program:
+#   'read -r _ _ _ _ _ _ sectors _ </sys/block/ubda/stat; [ "$sectors" -ge 5000 ]'
 #
 # Options:
-#   --mkfs SIZE_MB       make IMAGE anew first: SIZE_MB MiB, mkfs.fat -F 32
+#   --mkfs SIZE_MB       make each IMAGE anew first: SIZE_MB MiB, mkfs.fat -F 32
 #   --cut-after-ms N     cut the power N ms after COMMAND starts
 #   --cut-when TEST      cut the power as soon as the shell test TEST holds,
 #                        polled every 20 ms in the calling folder while
@@ -61,7 +67,7 @@ have() {
 }
 
 mkfs_mb="" cut_ms="" cut_test="" writeback_ms="" mount_options="" timeout_s=600 check=""
-places=()  # IMAGE and MOUNTPOINT; options may stand before, between or after them
+places=()  # IMAGEs and MOUNTPOINTs; options may stand before, between or after them
 while [ $# -gt 0 ] && [ "$1" != "--" ]; do
   case "$1" in
     --mkfs) number "$1" "${2-}"; mkfs_mb=$2; shift 2 ;;
@@ -75,8 +81,13 @@ while [ $# -gt 0 ] && [ "$1" != "--" ]; do
     *) places+=("$1"); shift ;;
   esac
 done
-if [ -z "$check" ] && { [ ${#places[@]} -ne 2 ] || [ $# -lt 2 ]; }; then
-  usage "IMAGE, MOUNTPOINT, -- and a command are needed"
+[ $# -eq 0 ] || shift  # the "--"
+if [ -n "$check" ]; then
+  :
+elif [ $# -eq 0 ]; then
+  [ -n "$mkfs_mb" ] && [ ${#places[@]} -gt 0 ] || usage "IMAGE, MOUNTPOINT, -- and a command are needed"
+elif [ ${#places[@]} -lt 2 ] || [ $((${#places[@]} % 2)) -ne 0 ] || [ ${#places[@]} -gt 16 ]; then
+  usage "one to eight pairs of IMAGE and MOUNTPOINT are needed before --"
 fi
 [ -z "$cut_ms" ] || [ -z "$cut_test" ] || usage "--cut-after-ms and --cut-when exclude each other"
 
@@ -121,16 +132,26 @@ exec_folder() {
 memory=$(exec_folder) || fail "no folder of TMPDIR, /dev/shm and /tmp allows programs to run from it"
 [ -z "$check" ] || exit 0
 
-image=$(realpath -m -- "${places[0]}")
-mountpoint=$(realpath -m -- "${places[1]}")
-shift
-if [ -n "$mkfs_mb" ]; then
-  rm -f -- "$image"
-  truncate -s "${mkfs_mb}M" -- "$image" && PATH=$PATH:/usr/sbin:/sbin mkfs.fat -F 32 -- "$image" >/dev/null ||
-    fail "cannot make a FAT32 image at $image"
-fi
-[ -f "$image" ] && [ -w "$image" ] || fail "no writable card image at $image"
-mkdir -p -- "$mountpoint" || fail "cannot make the mount point $mountpoint"
+images=() mountpoints=() disks=()
+step=2
+[ $# -gt 0 ] || step=1
+for ((i = 0; i < ${#places[@]}; i += step)); do
+  images+=("$(realpath -m -- "${places[i]}")")
+  [ $step -eq 1 ] || mountpoints+=("$(realpath -m -- "${places[i + 1]}")")
+done
+for image in "${images[@]}"; do
+  if [ -n "$mkfs_mb" ]; then
+    rm -f -- "$image"
+    truncate -s "${mkfs_mb}M" -- "$image" && PATH=$PATH:/usr/sbin:/sbin mkfs.fat -F 32 -- "$image" >/dev/null ||
+      fail "cannot make a FAT32 image at $image"
+  fi
+  [ -f "$image" ] && [ -w "$image" ] || fail "no writable card image at $image"
+  disks+=("ubd${#disks[@]}=$image")
+done
+[ $# -gt 0 ] || exit 0
+for mountpoint in "${mountpoints[@]}"; do
+  mkdir -p -- "$mountpoint" || fail "cannot make the mount point $mountpoint"
+done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/on-fat-card.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -143,14 +164,14 @@ options=utf8
 [ "$uid" = 0 ] || options+=",uid=$uid,gid=$gid"
 [ -z "$mount_options" ] || options+=",$mount_options"
 
-# The guest's init: sets up, mounts the card, runs the command (and the power
-# cut beside it), then unmounts and powers off. It reports to the host
+# The guest's init: sets up, mounts the cards, runs the command (and the
+# power cut beside it), then unmounts and powers off. It reports to the host
 # through files of the work folder: "error", "status" and "cut".
 cat >"$work/init" <<EOF
 #!/bin/bash
 work=$(printf '%q' "$work")
 modules=$(printf '%q' "$modules")
-mountpoint=$(printf '%q' "$mountpoint")
+mountpoints=($(printf '%q ' "${mountpoints[@]}"))
 options=$(printf '%q' "$options")
 cwd=$(printf '%q' "$PWD")
 uid=$uid gid=$gid groups=$groups
@@ -178,7 +199,11 @@ if [ -n "$writeback_ms" ]; then
   echo "$centis" >/proc/sys/vm/dirty_expire_centisecs
   echo "$centis" >/proc/sys/vm/dirty_writeback_centisecs
 fi
-mount -t vfat -o "$options" /dev/ubda "$mountpoint" || fail "the card does not mount (vfat, $options)"
+letters=abcdefgh
+for i in "${!mountpoints[@]}"; do
+  disk=/dev/ubd${letters:i:1}
+  mount -t vfat -o "$options" "$disk" "${mountpoints[i]}" || fail "$disk does not mount (vfat, $options)"
+done
 setpriv=$(command -v setpriv)
 
 # The caller's environment in place of the kernel's, for what runs on its behalf.
@@ -196,7 +221,17 @@ if [ -n "$cut_ms" ]; then
   (sleep "$(printf '%d.%03d' $((cut_ms / 1000)) $((cut_ms % 1000)))"; cut) &
   watcher=$!
 elif [ -s "$work/cut-test" ]; then
-  (caller_env; cd "$cwd" || exit; until eval "$(cat "$work/cut-test")" 2>/dev/null; do sleep 0.02; done; cut) &
+  # Polled without starting a program: a read that times out on a pipe
+  # nobody writes to is the pause.
+  mkfifo /dev/on-fat-card-pause
+  (
+    test=$(<"$work/cut-test")
+    exec 9<>/dev/on-fat-card-pause
+    caller_env
+    cd "$cwd" || exit
+    until eval "$test" 2>/dev/null; do read -r -t 0.02 -u 9 _; done
+    cut
+  ) &
   watcher=$!
 fi
 mapfile -d '' argv <"$work/argv"
@@ -214,15 +249,17 @@ if [ -n "$watcher" ]; then
   kill "$watcher" 2>/dev/null
   cut
 fi
-umount "$mountpoint" || fail "the card does not unmount"
+for mountpoint in "${mountpoints[@]}"; do
+  umount "$mountpoint" || fail "$mountpoint does not unmount"
+done
 power_off
 EOF
 chmod +x "$work/init"
 
 set +e
-TMPDIR=$memory timeout --kill-after=10 "$timeout_s" "$uml" mem=256M quiet \
+TMPDIR=$memory timeout --kill-after=10 "$timeout_s" "$uml" mem=512M quiet \
   root=/dev/root rootfstype=hostfs rootflags=/ rw init="$work/init" \
-  ubd0="$image" uml_dir="$work" umid=card con=null \
+  "${disks[@]}" uml_dir="$work" umid=card con=null \
   </dev/null >"$work/uml.log" 2>&1
 uml_status=$?
 set -e
