@@ -17,6 +17,7 @@ packages=(
   librsvg2-bin desktop-file-utils appstream man-db groff-base file
   dpkg-dev lintian
   dosfstools fusefat fuse3
+  user-mode-linux kmod
 )
 for group in "$@"; do
   case "$group" in

@@ -16,6 +16,7 @@
 #include <system_error>
 #include <vector>
 
+#include "base/file_system.h"
 #include "base/text.h"
 #include "tools/game_writer.h"
 #include "tools/random.h"

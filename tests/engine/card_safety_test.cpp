@@ -49,23 +49,7 @@ std::vector<std::string> FatFaults(const std::string& root) {
 
 class CardSafety : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const std::string g = tmp_.Path() + "games/";
-    WriteGameZip(g + "1.zip", Nfo("Colons", 1),
-                 {{"q?w.d64", "1"}, {"x:y.d64", "2"}, {"Commando:_1.D64", "3"}, {"CON.d64", "4"}, {"a\r\nb.d64", "5"}});
-    WriteGameZip(g + "2.zip", Nfo("Collide", 2),
-                 {{"GAME.D64", "1"}, {"disk/GAME.D64", "2"}, {"../x.d64", "3"}, {"/etc/x.d64", "4"}, {"a.d64", "5"},
-                  {"A.D64", "6"}});
-    // Titles equal ignoring case: one name on FAT. (Names beyond ASCII are
-    // covered by the duplicate pass's own tests: fusefat cannot write them.)
-    WriteGameZip(g + "3.zip", Nfo("Twins", 3), {{"t.crt", "c"}});
-    WriteGameZip(g + "4.zip", Nfo("TWINS", 4), {{"t.crt", "c"}});
-    tools::WriteZipFile(g + "5.zip", {{"./VERSION.NFO", Nfo("Tar Made", 5), true}, {"./tar.d64", "t", true}});
-    WriteGameZip(g + "6.zip", Nfo("Tapes", 6),
-                 {{"Game.t64", TapeArchive({{"ONE", 0x801, "a"}})}, {"sub/Game.T64", TapeArchive({{"TWO", 0x801, "b"}})}});
-    WriteGameZip(g + "7.zip", Nfo("Tune", 7, "/MUSICIANS/X/Odd?Tune"), {{"t.d64", "t"}});
-    WriteFile(tmp_.Path() + "hvsc/MUSICIANS/X/Odd?Tune.sid", "PSID");
-  }
+  void SetUp() override { WriteHostileCollection(tmp_.Path()); }
   TestJob Job(const std::string& dest) const {
     TestJob o;
     o.SourceDir = tmp_.Path() + "games/";

@@ -90,6 +90,24 @@ std::string TapeArchive(const std::vector<std::tuple<std::string, uint16_t, std:
   return t;
 }
 
+void WriteHostileCollection(const std::string& root) {
+  const std::string g = root + "games/";
+  WriteGameZip(g + "1.zip", Nfo("Colons", 1),
+               {{"q?w.d64", "1"}, {"x:y.d64", "2"}, {"Commando:_1.D64", "3"}, {"CON.d64", "4"}, {"a\r\nb.d64", "5"}});
+  WriteGameZip(g + "2.zip", Nfo("Collide", 2),
+               {{"GAME.D64", "1"}, {"disk/GAME.D64", "2"}, {"../x.d64", "3"}, {"/etc/x.d64", "4"}, {"a.d64", "5"},
+                {"A.D64", "6"}});
+  // Titles equal ignoring case: one name on FAT. (Names beyond ASCII are
+  // left to the tests on the kernel's vfat driver: fusefat cannot write them.)
+  WriteGameZip(g + "3.zip", Nfo("Twins", 3), {{"t.crt", "c"}});
+  WriteGameZip(g + "4.zip", Nfo("TWINS", 4), {{"t.crt", "c"}});
+  tools::WriteZipFile(g + "5.zip", {{"./VERSION.NFO", Nfo("Tar Made", 5), true}, {"./tar.d64", "t", true}});
+  WriteGameZip(g + "6.zip", Nfo("Tapes", 6),
+               {{"Game.t64", TapeArchive({{"ONE", 0x801, "a"}})}, {"sub/Game.T64", TapeArchive({{"TWO", 0x801, "b"}})}});
+  WriteGameZip(g + "7.zip", Nfo("Tune", 7, "/MUSICIANS/X/Odd?Tune"), {{"t.d64", "t"}});
+  WriteFile(root + "hvsc/MUSICIANS/X/Odd?Tune.sid", "PSID");
+}
+
 std::map<std::string, std::string> TreeFingerprint(const std::string& root) {
   std::map<std::string, std::string> out;
   for (const auto& entry : fs::recursive_directory_iterator(root)) {

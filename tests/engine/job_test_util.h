@@ -49,6 +49,13 @@ void WriteGameZip(const std::string& path, const std::string& nfo,
 // A T64 archive of PRG files (name, load address, data) laid out by hand.
 std::string TapeArchive(const std::vector<std::tuple<std::string, uint16_t, std::string>>& files);
 
+// The collection of hostile names: `root`games/ holds seven game zips
+// whose titles, members and tune name FAT refuses or takes for one (names
+// with ? : and line breaks, DOS device names, paths leaving the folder,
+// members and titles equal ignoring case, "./" members, two tapes of one
+// name), and `root`hvsc/ the one tune, named "Odd?Tune". `root` ends in '/'.
+void WriteHostileCollection(const std::string& root);
+
 // Every file under `root` (relative path -> content hash and size), for
 // proving that a tree did not change.
 std::map<std::string, std::string> TreeFingerprint(const std::string& root);

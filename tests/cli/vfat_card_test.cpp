@@ -1,0 +1,244 @@
+// The real program on FAT32 cards written through the kernel's own vfat
+// driver, in user-mode Linux: a card holds what the same job writes into a
+// folder, whatever the names; an update leaves every folder of a card
+// listed as a fresh run lists it on another card, also when the power
+// failed in the middle of it, the card was repaired and the next update
+// finished it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "base/text.h"
+#include "engine/job_options.h"
+#include "engine/job_test_util.h"
+#include "temp_folder.h"
+#include "tools/sample_revision.h"
+#include "vfat_card.h"
+
+namespace vq::test {
+namespace {
+
+// Games beside the hostile collection whose names lie beyond ASCII: titles
+// equal only ignoring case beyond ASCII, members that FAT takes for one name
+// (Ü ü, Σ σ ς), é composed and decomposed, a character beyond 16 bits, and
+// two names that are one once cut to the length FAT keeps.
+void WriteBeyondAscii(const std::string& root) {
+  const std::string g = root + "games/";
+  WriteGameZip(g + "8.zip", Nfo("\xC4rger", 8),  // Windows-1252, as NFO files are
+               {{"\xC3\x9C" "ber.d64", "1"}, {"\xC3\xBC" "ber.D64", "2"}, {"\xCE\xA3.d64", "3"}, {"\xCF\x83.d64", "4"},
+                {"\xCF\x82.d64", "5"}, {"\xC3\xA9.d64", "6"}, {"e\xCC\x81.d64", "7"}, {"\xF0\x9F\x8E\xAE.d64", "8"}});
+  WriteGameZip(g + "9.zip", Nfo("\xE4rger", 9), {{"t.crt", "c"}});
+  const std::string longName(300, 'L');
+  WriteGameZip(g + "10.zip", Nfo("Caf\xE9 \x80uro \x8C\x9F", 10),
+               {{longName + "1.d64", "x"}, {longName + "2.d64", "y"}, {"\xC3\xBF.prg", "z"}});
+}
+
+// The program's run on `source` into `dest`, with `more` options.
+TCommand Vqsd(const std::string& source, const std::string& hvsc, const std::string& dest,
+              const std::vector<std::string>& more) {
+  TCommand command = {VQ_VQSD, "--source", source, "--hvsc", hvsc, "--dest", dest, "-q", "--t64", "--autoswap",
+                      "--jobs", "2"};
+  command.insert(command.end(), more.begin(), more.end());
+  return command;
+}
+
+const std::vector<std::pair<std::string, TFileNameStyle>> kStyles = {
+    {"1541u", fns1541U}, {"sd2iec", fnsSD2IEC}, {"none", fnsNone}};
+
+// How soon the kernel writes out what the program wrote, in every run: a
+// power cut then finds the card close behind the program.
+constexpr int kWritebackMs = 100;
+
+// How every run goes: power cut as soon as `cutWhen` holds, if given.
+TRunOptions Options(const std::string& cutWhen = "") {
+  TRunOptions options;
+  options.CutWhen = cutWhen;
+  options.WritebackMs = kWritebackMs;
+  return options;
+}
+
+// Room for a few hundred games and what an update writes beside them.
+constexpr int kCardMegabytes = 96;
+
+// Where an update is cut off: shares of what it writes to its card.
+constexpr int kCutPercents[] = {10, 50, 90};
+
+class VfatCard : public ::testing::Test {
+ protected:
+  // Every card the cases look at, written in one boot (each boot costs
+  // seconds): the hostile collection in each style, on a card and into a
+  // folder of this machine's, written from the same boot, since the
+  // record keeps the sources' times and the boot sees them to the second;
+  // of two versions of a generated collection, a card with a run of
+  // the first brought up to date, a card with a fresh run of the second, and
+  // a card with a run of the first, kept for the power cuts. Each output
+  // folder is listed as its run left it.
+  static void SetUpTestSuite() {
+    skip_ = TVfatCard::Unavailable();
+    if (!skip_.empty()) return;
+    tmp_ = new TempFolder("vfat");
+    const std::string names = tmp_->Path() + "names/";
+    WriteHostileCollection(names);
+    WriteBeyondAscii(names);
+    tools::TSampleOptions sample;
+    sample.Seed = 31;
+    sample.GameCount = 200;
+    v1_ = new tools::TSampleCollection(tools::GenerateSampleCollection(tmp_->Path() + "v1", sample));
+    tools::TRevisionOptions revision;
+    revision.AddedPercent = 4;
+    revision.ChangedPercent = 2;
+    revision.RemovedPercent = 2;
+    v2_ = new tools::TRevision(tools::ReviseSampleCollection(*v1_, tmp_->Path() + "v2", revision));
+
+    // The updated card comes first: the sectors written count on it.
+    TVfatCard updated(tmp_->Path(), "updated", kCardMegabytes), fresh(tmp_->Path(), "fresh", kCardMegabytes);
+    TVfatCard hostile(tmp_->Path(), "hostile", kCardMegabytes);
+    base_ = new TVfatCard(tmp_->Path(), "base", kCardMegabytes);
+    plan_ = new TRunPlan;
+    plan_->Add("first", First(updated));
+    plan_->Add("sectors before", SectorsWrittenCommand(tmp_->Path() + "sectors-before"));
+    plan_->Add("update", Update(updated, "--update"));
+    plan_->Add("sectors after", SectorsWrittenCommand(tmp_->Path() + "sectors-after"));
+    plan_->Add("list updated", Listing(updated, "updated"));
+    plan_->Add("fresh", Update(fresh, "--replace"));
+    plan_->Add("list fresh", Listing(fresh, "fresh"));
+    plan_->Add("base", First(*base_));
+    // Each style into a folder of its own on the card: FAT takes the three
+    // output folder names for one.
+    for (const auto& [style, value] : kStyles) {
+      for (const auto& [dest, listing] : {std::pair{hostile.Path() + style, "card-" + style},
+                                          std::pair{tmp_->Path() + "folder-" + style, "folder-" + style}}) {
+        plan_->Add(listing, Vqsd(names + "games/", names + "hvsc/", dest, {"--style", style}));
+        plan_->Add("list " + listing, ListingCommand(dest + "/" + OutputFolderName(value), tmp_->Path() + listing));
+      }
+    }
+    run_ = new TCardRun(RunOnCards({&updated, &fresh, base_, &hostile}, plan_->Commands(), Options()));
+    if (run_->Status == kCardUnusableStatus) skip_ = "user-mode Linux cannot run here: " + run_->Output;
+  }
+  static void TearDownTestSuite() {
+    delete run_;
+    delete base_;
+    delete v2_;
+    delete v1_;
+    delete plan_;
+    delete tmp_;
+  }
+  void SetUp() override {
+    if (!skip_.empty()) GTEST_SKIP() << skip_;
+  }
+
+  // What the command `name` of the suite's run did; it ended well.
+  static const TStepResult& Done(const std::string& name) {
+    const TStepResult& step = plan_->Of(*run_, name);
+    EXPECT_EQ(step.Status, 0) << name << ": " << step.Output << run_->Output;
+    return step;
+  }
+
+  // The run of the first version onto `card`.
+  static TCommand First(const TVfatCard& card) {
+    return Vqsd(v1_->GamesDir, v1_->HvscDir, card.Path(), {"--style", "sd2iec"});
+  }
+  // The job that brings `card` to the second version, with `mode`.
+  static TCommand Update(const TVfatCard& card, const std::string& mode) {
+    return Vqsd(v2_->Collection.GamesDir, v1_->HvscDir, card.Path(), {"--style", "sd2iec", mode});
+  }
+  // The listing of `card`'s output folder, kept as `name`.
+  static TCommand Listing(const TVfatCard& card, const std::string& name) {
+    return ListingCommand(card.Path() + OutputFolderName(fnsSD2IEC), tmp_->Path() + name);
+  }
+  static TTreeListing Listed(const std::string& name) { return ReadListing(tmp_->Path() + name); }
+
+  static std::string skip_;
+  static TempFolder* tmp_;
+  static tools::TSampleCollection* v1_;
+  static tools::TRevision* v2_;
+  static TVfatCard* base_;
+  static TRunPlan* plan_;
+  static TCardRun* run_;
+};
+
+std::string VfatCard::skip_;
+TempFolder* VfatCard::tmp_ = nullptr;
+tools::TSampleCollection* VfatCard::v1_ = nullptr;
+tools::TRevision* VfatCard::v2_ = nullptr;
+TVfatCard* VfatCard::base_ = nullptr;
+TRunPlan* VfatCard::plan_ = nullptr;
+TCardRun* VfatCard::run_ = nullptr;
+
+TEST_F(VfatCard, HostileNamesInEveryStyleGiveTheTreeTheyGiveInAFolder) {
+  ASSERT_EQ(run_->Status, 0) << run_->Output;
+  for (const auto& [style, value] : kStyles) {
+    SCOPED_TRACE(style);
+    for (const std::string& step : {"card-" + style, "list card-" + style, "folder-" + style, "list folder-" + style}) {
+      Done(step);
+    }
+    const TTreeListing wanted = Listed("folder-" + style);
+    EXPECT_EQ(ContentDifference(Listed("card-" + style), wanted), "");
+    // The eight disks of the game whose names FAT takes for fewer all
+    // arrived, with names beyond ASCII.
+    const auto disks = std::count_if(wanted.Files.begin(), wanted.Files.end(), [](const auto& file) {
+      return file.first.find(" [00008]/") != std::string::npos && AsciiUpper(file.first).ends_with(".D64");
+    });
+    EXPECT_EQ(disks, 8);
+    EXPECT_TRUE(std::any_of(wanted.Files.begin(), wanted.Files.end(), [](const auto& file) {
+      return std::any_of(file.first.begin(), file.first.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    }));
+  }
+}
+
+TEST_F(VfatCard, AnUpdateListsEveryFolderAsAFreshRunOnAnotherCard) {
+  ASSERT_EQ(run_->Status, 0) << run_->Output;
+  for (const char* step : {"first", "update", "list updated", "fresh", "list fresh"}) Done(step);
+  EXPECT_EQ(ContentDifference(Listed("updated"), Listed("fresh")), "");
+  EXPECT_EQ(OrderDifference(Listed("updated"), Listed("fresh")), "");
+}
+
+TEST_F(VfatCard, AnUpdateCutOffByAPowerFailureIsFinishedByTheNextUpdate) {
+  ASSERT_EQ(run_->Status, 0) << run_->Output;
+  for (const char* step : {"update", "sectors before", "sectors after", "list fresh", "base"}) Done(step);
+  // Early, half way and late in what the whole update wrote to its card.
+  const long sectors = std::stol(ReadBytes(tmp_->Path() + "sectors-after")) -
+                       std::stol(ReadBytes(tmp_->Path() + "sectors-before"));
+  std::vector<std::unique_ptr<TVfatCard>> cards;
+  std::vector<TVfatCard*> cut;
+  TRunPlan finish;
+  int cuts = 0;
+  for (const int percent : kCutPercents) {
+    const std::string name = "cut" + std::to_string(percent);
+    SCOPED_TRACE(name);
+    TVfatCard& card = *cards.emplace_back(std::make_unique<TVfatCard>(*base_, name));
+    const TCardRun first = card.Run({Update(card, "--update")},
+                                    Options(SectorsWrittenReach(sectors * percent / 100)));
+    ASSERT_TRUE(first.Status == kPowerCutStatus || first.Status == 0) << first.Output;
+    cuts += first.Status == kPowerCutStatus;
+    const auto [repair, report] = card.Repair();
+    EXPECT_EQ(repair, 0) << report;
+    cut.push_back(&card);
+    finish.Add(name, Update(card, "--update"));
+    finish.Add("list " + name, Listing(card, name));
+  }
+  EXPECT_GE(cuts, 2) << "the updates ended before their power cuts";
+  // The next update of each, in one run.
+  const TCardRun second = RunOnCards(cut, finish.Commands(), Options());
+  ASSERT_EQ(second.Status, 0) << second.Output;
+  const TTreeListing fresh = Listed("fresh");
+  for (const int percent : kCutPercents) {
+    const std::string name = "cut" + std::to_string(percent);
+    SCOPED_TRACE(name);
+    const TStepResult& update = finish.Of(second, name);
+    EXPECT_EQ(update.Status, 0) << update.Output;
+    if (update.Status != 0 || finish.Of(second, "list " + name).Status != 0) continue;
+    const TTreeListing finished = Listed(name);
+    EXPECT_EQ(ContentDifference(finished, fresh), "");
+    EXPECT_EQ(OrderDifference(finished, fresh), "");
+  }
+}
+
+}  // namespace
+}  // namespace vq::test
