@@ -321,9 +321,7 @@ void TWorkThread::ClassifyGameFolder(const std::string& folder, const std::map<s
       const std::string inner = path.substr(folder.size());
       const auto file = files.find(inner);
       if (file != files.end()) {
-        if (!rewriting && ChangedOnCard(path, file->second)) {
-          KeepAside(path, true);
-        } else if (rewriting && FPrevUser.count(path)) {
+        if (rewriting ? FPrevUser.count(path) > 0 : ChangedOnCard(path, file->second)) {
           KeepAside(path, true);
         } else {
           FFilesToRemove.push_back(path);

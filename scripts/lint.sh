@@ -12,7 +12,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${LINT_BUILD_DIR:-$root/build-tidy}
 jobs=${LINT_JOBS:-$(nproc)}
 tidy=${CLANG_TIDY:-clang-tidy}
-folders=(base zip filter tape engine cli ui tools bench tests fuzz)
+folders=(base zip filter tape card engine cli ui tools bench tests fuzz)
 
 command -v "$tidy" >/dev/null || { echo "lint: $tidy not found (run scripts/install-deps.sh lint)" >&2; exit 2; }
 

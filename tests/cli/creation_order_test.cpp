@@ -214,7 +214,9 @@ TEST_F(CreationOrder, EveryFolderIsMadeInOneOrderWhateverTheThreads) {
     EXPECT_EQ(entries, Entries(Listings(four)));
     std::vector<std::string> differing;
     for (const std::string& path : entries) {
-      if (fs::is_regular_file(fs::path(one) / path) && Read(fs::path(one) / path) != Read(fs::path(four) / path)) {
+      // The record holds the times the files got: only its presence counts.
+      if (fs::is_regular_file(fs::path(one) / path) && !path.ends_with("vqsd-manifest.txt") &&
+          Read(fs::path(one) / path) != Read(fs::path(four) / path)) {
         differing.push_back(path);
       }
     }

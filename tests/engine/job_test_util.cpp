@@ -116,6 +116,11 @@ std::map<std::string, std::string> TreeFingerprint(const std::string& root) {
       out[rel + "/"] = "dir";
       continue;
     }
+    // The record holds the times the files got on this disk: its presence counts.
+    if (entry.path().filename() == "vqsd-manifest.txt") {
+      out[rel] = "record";
+      continue;
+    }
     const std::string data = ReadFile(entry.path().string());
     out[rel] = std::to_string(data.size()) + ":" + std::to_string(std::hash<std::string>{}(data));
   }
