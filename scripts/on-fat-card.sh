@@ -39,7 +39,9 @@
 #
 # Exit status: COMMAND's own; 99 when the power was cut while COMMAND ran;
 # 124 when the kernel was ended on the timeout; 125 when the card could not
-# be made or mounted or the kernel did not run (the reason on stderr).
+# be made or mounted or the kernel did not run (the reason on stderr); 130
+# when interrupted. A COMMAND that itself ends with one of these is not told
+# apart.
 #
 # Environment: LINUX_UML, the kernel (default: linux.uml on PATH);
 # UML_MODULES, its modules folder (default: /usr/lib/uml/modules/<version>).
@@ -55,7 +57,7 @@ fail() {
   exit $kFailStatus
 }
 usage() {
-  sed -n '6p' "$0" | sed 's/^# *//' >&2
+  sed -n '6,8p' "$0" | sed 's/^# *//' >&2
   fail "$*"
 }
 number() {
@@ -256,13 +258,17 @@ power_off
 EOF
 chmod +x "$work/init"
 
-set +e
+# The kernel runs in a process group of its own (timeout makes one), which
+# an interrupt from the terminal does not reach: it is passed on.
 TMPDIR=$memory timeout --kill-after=10 "$timeout_s" "$uml" mem=512M quiet \
   root=/dev/root rootfstype=hostfs rootflags=/ rw init="$work/init" \
   "${disks[@]}" uml_dir="$work" umid=card con=null \
-  </dev/null >"$work/uml.log" 2>&1
-uml_status=$?
-set -e
+  </dev/null >"$work/uml.log" 2>&1 &
+kernel=$!
+trap 'kill -TERM "$kernel" 2>/dev/null; wait "$kernel" || true; exit 130' INT TERM
+uml_status=0
+wait "$kernel" || uml_status=$?
+trap - INT TERM
 [ ! -f "$work/stdout" ] || cat "$work/stdout"
 [ ! -f "$work/stderr" ] || cat "$work/stderr" >&2
 if [ -f "$work/error" ]; then

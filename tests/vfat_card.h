@@ -270,17 +270,17 @@ class TVfatCard {
     return RunOnCards({this}, commands, options);
   }
 
-  // fsck.fat -a on the image until it finds the file system clean, three
+  // fsck.fat -a on the image until it finds the file system clean, eight
   // passes at most, as a user repairs a card after a power cut: the last
-  // pass's exit status (0 clean) and every pass's report. (One pass of
+  // pass's exit status (0 clean) and every pass's report. (A pass of
   // dosfstools 4.2 leaves the long-name entries of the folders it deletes,
-  // which only a second pass removes.)
+  // which a later pass removes.)
   std::pair<int, std::string> Repair() const {
     const std::string log = folder_ + name_ + ".fsck";
     const std::string command =
         "PATH=$PATH:/usr/sbin:/sbin fsck.fat -a " + ShellQuote(Image()) + " >" + ShellQuote(log) + " 2>&1";
     std::pair<int, std::string> result{-1, ""};
-    for (int pass = 0; pass < 3 && result.first != 0; ++pass) {
+    for (int pass = 0; pass < 8 && result.first != 0; ++pass) {
       const int status = std::system(command.c_str());
       result = {WIFEXITED(status) ? WEXITSTATUS(status) : -1, result.second + ReadBytes(log)};
     }
