@@ -13,7 +13,7 @@ RELEASE_LDFLAGS ?= -Wl,-z,relro -Wl,-z,now
 # The build on PCRE2 that `make test-pcre2` uses.
 PCRE2_BUILD ?= build-pcre2
 
-.PHONY: all deps configure build test test-vfat test-sanitize lint demo screenshots bench fuzz fuzz-ci clean
+.PHONY: all deps configure build test test-sanitize lint demo screenshots bench fuzz fuzz-ci clean
 .PHONY: release install package check-install check-package test-pcre2
 
 all: build
@@ -50,10 +50,6 @@ demo: build
 
 screenshots: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/tools/vqsd-screenshots $(BUILD)
-
-# The runs on the kernel's vfat driver in user-mode Linux (not yet in CI).
-test-vfat: build
-	$(BUILD)/tests/cli/vfat_card_check
 
 bench: build
 	bash bench/run.sh $(BUILD)

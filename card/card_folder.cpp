@@ -133,7 +133,9 @@ FileHandle TCardFolder::OpenFolder(std::string_view relative) const {
     throw Error(ClipText(FullPath(relative)) + ": not a path inside the output folder", EINVAL);
   }
   const std::string path(Trimmed(relative));
-  if (path.empty()) return FileHandle(::fcntl(root_.Get(), F_DUPFD_CLOEXEC, 0));
+  // A folder opened anew: a duplicate of the handle would share its place in
+  // a listing with every other duplicate.
+  if (path.empty()) return FileHandle(::openat(root_.Get(), ".", kFolderFlags));
   if (path_.size() + path.size() >= kMaxPath) throw SystemError(ClipText(FullPath(relative)), ENAMETOOLONG);
   if (openat2_) return FileHandle(OpenBeneath(root_.Get(), path.c_str(), kFolderFlags));
   // Part by part, none of them followed if it is a link.
@@ -196,6 +198,7 @@ std::vector<TCardEntry> TCardFolder::List(std::string_view relative) const {
   const std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
   if (!dir) throw SystemError(ClipText(FullPath(relative)), errno);
   folder.Release();  // the listing owns it now
+  ::rewinddir(dir.get());
   std::vector<TCardEntry> entries;
   errno = 0;
   while (const dirent* entry = ::readdir(dir.get())) {
@@ -383,7 +386,7 @@ void TCardFolder::Remove(std::string_view relative) const {
 bool TCardFolder::RemoveContent(int folder, const std::string& path, const std::function<bool()>& stop) const {
   std::vector<std::pair<std::string, bool>> names;  // name, is a folder
   {
-    const int copy = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    const int copy = ::openat(folder, ".", kFolderFlags);
     const std::unique_ptr<DIR, DirCloser> dir(copy >= 0 ? ::fdopendir(copy) : nullptr);
     if (!dir) {
       if (copy >= 0) ::close(copy);

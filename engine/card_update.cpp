@@ -691,6 +691,9 @@ void TWorkThread::FinishUpdate() {
   // are gone; what the job did not write comes back, after the job's
   // entries of its folder.
   UpdateProgress("Putting back what the job did not write...");
+  // On a card the new record must be there before the old one goes with
+  // the holder: FAT writes its folders back in no set order.
+  if (IsRemovableCardFileSystem(FDestDir)) FCard->Sync();
   std::unordered_set<std::string> user;
   for (const TUserEntry& e : FUserEntries) user.insert(e.Aside);
   for (const std::string& name : FCard->ListNames(FHolder)) {

@@ -111,6 +111,10 @@ TEST_P(CardFolderTest, FilesAreWholeOrGoneAndRenamesNeverReplace) {
   card.ReplaceFile("A/one.txt", "A/two.txt");
   EXPECT_EQ(Get(card_ + "A/two.txt"), "1");
   EXPECT_EQ(card.ListNames("A/B/"), std::vector<std::string>{"C"});
+  // Each listing reads the folder from its start, the output folder's too.
+  const std::vector<std::string> top = card.ListNames("");
+  EXPECT_EQ(top.size(), 2u);
+  EXPECT_EQ(card.ListNames(""), top);
 }
 
 INSTANTIATE_TEST_SUITE_P(Resolve, CardFolderTest,
