@@ -7,10 +7,13 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "base/error.h"
 #include "base/text.h"
@@ -54,19 +57,25 @@ std::string_view Trimmed(std::string_view relative) {
   return relative;
 }
 
+// The parts of `path` between its '/'s.
+std::vector<std::string_view> PathParts(std::string_view path) {
+  std::vector<std::string_view> parts;
+  for (size_t start = 0;;) {
+    const size_t slash = path.find('/', start);
+    parts.push_back(path.substr(start, slash == std::string_view::npos ? slash : slash - start));
+    if (slash == std::string_view::npos) return parts;
+    start = slash + 1;
+  }
+}
+
 // A path that stays inside: parts that are neither empty, "." nor "..".
 bool IsPlainRelative(std::string_view relative) {
   relative = Trimmed(relative);
   if (relative.empty()) return true;
   if (relative.find('\0') != std::string_view::npos) return false;
-  size_t start = 0;
-  for (;;) {
-    const size_t slash = relative.find('/', start);
-    const std::string_view part = relative.substr(start, slash == std::string_view::npos ? slash : slash - start);
-    if (part.empty() || part == "." || part == "..") return false;
-    if (slash == std::string_view::npos) return true;
-    start = slash + 1;
-  }
+  const std::vector<std::string_view> parts = PathParts(relative);
+  return std::none_of(parts.begin(), parts.end(),
+                      [](std::string_view part) { return part.empty() || part == "." || part == ".."; });
 }
 
 // The text of an error about a folder on the way of `path` (beneath `root`)
@@ -141,17 +150,13 @@ FileHandle TCardFolder::OpenFolder(std::string_view relative) const {
   // Part by part, none of them followed if it is a link.
   FileHandle current;
   int at = root_.Get();
-  size_t start = 0;
-  for (;;) {
-    const size_t slash = path.find('/', start);
-    const std::string part = path.substr(start, slash == std::string::npos ? slash : slash - start);
-    FileHandle next(::openat(at, part.c_str(), kFolderFlags));
+  for (const std::string_view part : PathParts(path)) {
+    FileHandle next(::openat(at, std::string(part).c_str(), kFolderFlags));
     if (!next.IsOpen()) return next;
     current = std::move(next);
     at = current.Get();
-    if (slash == std::string::npos) return current;
-    start = slash + 1;
   }
+  return current;
 }
 
 TCardFolder::TParent TCardFolder::OpenParent(std::string_view relative) const {
@@ -249,11 +254,9 @@ size_t TCardFolder::MakeFolders(std::string_view relative) const {
   size_t made = 0;
   FileHandle current;
   int at = root_.Get();
-  size_t start = 0;
-  for (;;) {
-    const size_t slash = path.find('/', start);
-    const std::string part = path.substr(start, slash == std::string::npos ? slash : slash - start);
-    const std::string level = path.substr(0, slash);
+  for (const std::string_view name : PathParts(path)) {
+    const std::string part(name);
+    const std::string level = path.substr(0, static_cast<size_t>(name.data() - path.data()) + name.size());
     FileHandle next(::openat(at, part.c_str(), kFolderFlags));
     if (!next.IsOpen() && errno == ENOENT) {
       if (::mkdirat(at, part.c_str(), 0777) != 0 && errno != EEXIST) {
@@ -274,9 +277,8 @@ size_t TCardFolder::MakeFolders(std::string_view relative) const {
     }
     current = std::move(next);
     at = current.Get();
-    if (slash == std::string::npos) return made;
-    start = slash + 1;
   }
+  return made;
 }
 
 std::unique_ptr<TCardFile> TCardFolder::CreateFile(std::string_view relative) const {

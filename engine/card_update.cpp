@@ -73,52 +73,8 @@ std::map<std::string_view, std::vector<std::string_view>> Children(const std::ve
   return children;
 }
 
-// A field with its tab, line end and backslash written as \t, \n, \r, \\.
-std::string Escaped(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\\': out += "\\\\"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
-// The fields of a journal line; false when an escape is malformed.
-bool JournalFields(std::string_view line, std::vector<std::string>& fields) {
-  fields.assign(1, std::string());
-  for (size_t i = 0; i < line.size(); ++i) {
-    const char c = line[i];
-    if (c == '\t') {
-      fields.emplace_back();
-    } else if (c != '\\') {
-      fields.back() += c;
-    } else if (++i < line.size() && std::string_view("tnr\\").find(line[i]) != std::string_view::npos) {
-      fields.back() += line[i] == 't' ? '\t' : line[i] == 'n' ? '\n' : line[i] == 'r' ? '\r' : '\\';
-    } else {
-      return false;
-    }
-  }
-  return true;
-}
-
-// A plain path inside the output folder: no empty, "." or ".." part.
-bool IsPlainPath(std::string_view path) {
-  const std::string trimmed = WithoutSlash(path);
-  if (trimmed.empty() || trimmed.find('\0') != std::string::npos) return false;
-  size_t start = 0;
-  for (;;) {
-    const size_t slash = trimmed.find('/', start);
-    const std::string part = trimmed.substr(start, slash == std::string::npos ? slash : slash - start);
-    if (part.empty() || part == "." || part == "..") return false;
-    if (slash == std::string::npos) return true;
-    start = slash + 1;
-  }
-}
+// A path of the journal: plain, a folder's with its one '/' at the end.
+bool IsJournalPath(std::string_view path) { return IsPlainPath(WithoutSlash(path)); }
 
 // The name under which an entry is kept when its own is taken, or when it is
 // a file the job wrote that changed on the card: "<stem> (kept)<ext>", then
@@ -148,6 +104,22 @@ TManifestGame TWorkThread::SourceRecord(const TArcInfo& game) const {
   record.SidFile = Utf16ToUtf8(game.SIDFile);
   record.IdFromNfo = game.IdFromNfo;
   return record;
+}
+
+std::vector<std::string> TWorkThread::PlannedPaths() const {
+  std::vector<std::string> paths(FChangedFolders.begin(), FChangedFolders.end());
+  paths.insert(paths.end(), FTouched.begin(), FTouched.end());
+  paths.insert(paths.end(), FFilesToRemove.begin(), FFilesToRemove.end());
+  paths.insert(paths.end(), FFoldersToRemove.begin(), FFoldersToRemove.end());
+  paths.insert(paths.end(), FLeftovers.begin(), FLeftovers.end());
+  for (const TUserEntry& e : FUserEntries) paths.push_back(e.Path);
+  for (const auto& [path, aside] : FPrevAside) paths.push_back(path);
+  if (FOldManifest) {
+    for (const int j : FReuse) {
+      if (j >= 0) paths.push_back(FOldManifest->Games[static_cast<size_t>(j)].Path);
+    }
+  }
+  return paths;
 }
 
 void TWorkThread::LoadOldManifest() {
@@ -404,7 +376,6 @@ void TWorkThread::ReadJournal() {
   std::vector<std::pair<std::string, std::string>> aside;
   size_t start = 0;
   bool first = true;
-  std::vector<std::string> f;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) return;  // cut off in the middle of a line
@@ -415,10 +386,12 @@ void TWorkThread::ReadJournal() {
       first = false;
       continue;
     }
-    if (!JournalFields(line, f)) return;
-    if (f[0] == "touched" && f.size() == 2 && (f[1].empty() || IsPlainPath(f[1]))) {
+    const std::optional<std::vector<std::string>> fields = SplitEscapedFields(line);
+    if (!fields) return;
+    const std::vector<std::string>& f = *fields;
+    if (f[0] == "touched" && f.size() == 2 && (f[1].empty() || IsJournalPath(f[1]))) {
       touched.insert(f[1]);
-    } else if (f[0] == "kept" && f.size() == 3 && IsPlainPath(f[1]) && f[2].size() > 1 && f[2][0] == 'u' &&
+    } else if (f[0] == "kept" && f.size() == 3 && IsJournalPath(f[1]) && f[2].size() > 1 && f[2][0] == 'u' &&
                f[2].find_first_not_of("0123456789", 1) == std::string::npos) {
       user.insert(f[1]);
       aside.emplace_back(f[1], f[2]);
@@ -435,8 +408,8 @@ void TWorkThread::WriteJournal() {
   std::string text = std::string(kJournalHeader) + "\n";
   std::set<std::string> touched(FTouched.begin(), FTouched.end());
   touched.insert(FPrevTouched.begin(), FPrevTouched.end());
-  for (const std::string& folder : touched) text += "touched\t" + Escaped(folder) + "\n";
-  for (const TUserEntry& e : FUserEntries) text += "kept\t" + Escaped(e.Path) + "\t" + e.Aside + "\n";
+  for (const std::string& folder : touched) text += "touched\t" + EscapeField(folder) + "\n";
+  for (const TUserEntry& e : FUserEntries) text += "kept\t" + EscapeField(e.Path) + "\t" + e.Aside + "\n";
   text += "end\n";
   const std::string journal = InHolder(kHolder, kJournalName);
   const std::unique_ptr<TCardFile> file = FCard->CreateFile(journal + ".tmp");
@@ -508,7 +481,7 @@ void TWorkThread::RestoreLeftAside() {
     for (size_t i = 1; i + 1 < name.size(); i += 2) {
       path += static_cast<char>(std::stoi(name.substr(i, 2), nullptr, 16));
     }
-    if (AsideFolderName(path) == name && IsPlainPath(path)) back.emplace_back(path, name);
+    if (AsideFolderName(path) == name && IsJournalPath(path)) back.emplace_back(path, name);
   }
   const std::vector<TManifestEntry>& old = FOldManifest->Games;
   for (size_t j = 0; j < old.size(); ++j) {

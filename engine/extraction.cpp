@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <cerrno>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -90,17 +91,19 @@ class TRecordedFile : public TFileSink {
 // A game folder as the place of its new files, each recorded.
 class TGameFolderTarget : public TFileTarget {
  public:
-  TGameFolderTarget(const TCardFolder& card, const std::string& folder, std::vector<TManifestFile>& written)
+  // `card` is null in test mode, where nothing is created.
+  TGameFolderTarget(const TCardFolder* card, const std::string& folder, std::vector<TManifestFile>& written)
       : card_(card), folder_(folder), written_(written) {}
   std::unique_ptr<TFileSink> Create(const std::string& relativePath) override {
+    if (!card_) throw std::logic_error("a file is created in test mode");
     // The game folder itself is there already.
     const size_t slash = relativePath.rfind('/');
-    if (slash != std::string::npos) card_.MakeFolders(folder_ + relativePath.substr(0, slash + 1));
-    return std::make_unique<TRecordedFile>(card_.CreateFile(folder_ + relativePath), relativePath, written_);
+    if (slash != std::string::npos) card_->MakeFolders(folder_ + relativePath.substr(0, slash + 1));
+    return std::make_unique<TRecordedFile>(card_->CreateFile(folder_ + relativePath), relativePath, written_);
   }
 
  private:
-  const TCardFolder& card_;
+  const TCardFolder* card_;
   const std::string& folder_;
   std::vector<TManifestFile>& written_;
 };
@@ -391,7 +394,7 @@ void TWorkThread::WriteGameFile(TGameWrite& w, const std::string& relative, bool
   const auto named = [&w](const Error& e) {
     return Error(ClipText(w.Game->ZipFile) + ": " + ClipText(e.what(), kMaxMessageText), e.Code());
   };
-  TGameFolderTarget target(*FCard, w.Folder, w.Written);
+  TGameFolderTarget target(FCard.get(), w.Folder, w.Written);
   std::unique_ptr<TFileSink> file;
   try {
     file = target.Create(relative);
@@ -463,7 +466,7 @@ bool TWorkThread::ConvertTape(TGameWrite& w, TPlannedEntry& p) const {
     }
   }
   const Tt64Archive tape(tapeBuffer, p.Entry.FileName);
-  TGameFolderTarget target(*FCard, w.Folder, w.Written);
+  TGameFolderTarget target(FCard.get(), w.Folder, w.Written);
   const int32_t written =
       tape.ExtractToPxx(target, FTestMode, [&w](const std::string& name) { return w.Files.Claim(name); });
   if (written <= 0) {

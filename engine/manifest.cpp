@@ -38,9 +38,9 @@ constexpr std::string_view kOwnNames[] = {kManifestName, "vqsd-manifest.txt.tmp"
 
 bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
 
-// A field with its tab, line end and backslash written as \t, \n, \r, \\,
-// and any other control character as \xhh.
-std::string Escape(std::string_view text) {
+}  // namespace
+
+std::string EscapeField(std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string out;
   out.reserve(text.size());
@@ -63,8 +63,10 @@ std::string Escape(std::string_view text) {
   return out;
 }
 
+namespace {
+
 // `text` in quotes for a message, its control characters shown as escapes.
-std::string Quoted(std::string_view text) { return "\"" + ClipText(Escape(text)) + "\""; }
+std::string Quoted(std::string_view text) { return "\"" + ClipText(EscapeField(text)) + "\""; }
 
 // A fault of the record `path` as a whole.
 Error RecordFault(std::string_view path, const std::string& cause) {
@@ -96,13 +98,16 @@ int EscapedControl(std::string_view hex) {
   return IsControl(c) && c != '\t' && c != '\n' && c != '\r' ? c : -1;
 }
 
-// The value of a field as Escape wrote it; throws naming `what` on a raw
-// control character or an escape that Escape does not write.
-std::string Unescape(std::string_view raw, const std::string& what, const TPlace& at) {
-  std::string out;
+// What is wrong with a field as EscapeField writes it.
+enum class TFieldFault { ffNone, ffControl, ffEscape };
+
+// The value of a field as EscapeField wrote it, into `out`; a raw control
+// character or an escape that EscapeField does not write is a fault.
+TFieldFault UnescapeInto(std::string_view raw, std::string& out) {
+  out.clear();
   out.reserve(raw.size());
   for (size_t i = 0; i < raw.size(); ++i) {
-    if (IsControl(raw[i])) throw at.Fault(what + " holds a control character");
+    if (IsControl(raw[i])) return TFieldFault::ffControl;
     if (raw[i] != '\\') {
       out += raw[i];
       continue;
@@ -115,8 +120,20 @@ std::string Unescape(std::string_view raw, const std::string& what, const TPlace
       out += static_cast<char>(control);
       i += 2;
     } else {
-      throw at.Fault(what + " holds a malformed escape");
+      return TFieldFault::ffEscape;
     }
+  }
+  return TFieldFault::ffNone;
+}
+
+// The value of a field as EscapeField wrote it; throws naming `what` on a
+// raw control character or an escape that EscapeField does not write.
+std::string Unescape(std::string_view raw, const std::string& what, const TPlace& at) {
+  std::string out;
+  switch (UnescapeInto(raw, out)) {
+    case TFieldFault::ffControl: throw at.Fault(what + " holds a control character");
+    case TFieldFault::ffEscape: throw at.Fault(what + " holds a malformed escape");
+    case TFieldFault::ffNone: break;
   }
   return out;
 }
@@ -144,7 +161,7 @@ std::vector<std::string_view> Items(std::string_view raw, const std::string& wha
 std::string Joined(const std::vector<std::string>& items) {
   std::string out;
   for (const std::string& item : items) {
-    out += Escape(item);
+    out += EscapeField(item);
     out += kItemEnd;
   }
   return out;
@@ -154,7 +171,7 @@ std::string Joined(const std::vector<std::string>& items) {
 std::string Joined(const std::vector<TManifestFile>& files) {
   std::string out;
   for (const TManifestFile& file : files) {
-    out += Escape(file.Name) + kFileSeparator + std::to_string(file.Size) + kFileSeparator +
+    out += EscapeField(file.Name) + kFileSeparator + std::to_string(file.Size) + kFileSeparator +
            std::to_string(file.Time) + kItemEnd;
   }
   return out;
@@ -182,8 +199,8 @@ int32_t Count(std::string_view raw, const std::string& what, const TPlace& at) {
   return Number<int32_t>(raw, what, 0, INT32_MAX, at);
 }
 
-// True when `path` is a relative path in its one spelling: parts separated
-// by single '/', none empty, "." or "..", no backslash, no control character.
+}  // namespace
+
 bool IsPlainPath(std::string_view path) {
   for (const char c : path) {
     if (c == '\\' || IsControl(c)) return false;
@@ -193,6 +210,16 @@ bool IsPlainPath(std::string_view path) {
   }
   return true;
 }
+
+std::optional<std::vector<std::string>> SplitEscapedFields(std::string_view line) {
+  std::vector<std::string> fields;
+  for (const std::string_view raw : Split(line, '\t')) {
+    if (UnescapeInto(raw, fields.emplace_back()) != TFieldFault::ffNone) return std::nullopt;
+  }
+  return fields;
+}
+
+namespace {
 
 bool IsFatName(std::string_view name) { return FatName(name) == name; }
 
@@ -456,16 +483,16 @@ std::unique_ptr<TManifest> ReadManifest(const TCardFolder& card, const std::stri
 }
 
 std::string ManifestHead(const std::string& fingerprint) {
-  return std::string(kHeaderStart) + std::to_string(kManifestVersion) + "\noptions\t" + Escape(fingerprint) + "\n";
+  return std::string(kHeaderStart) + std::to_string(kManifestVersion) + "\noptions\t" + EscapeField(fingerprint) + "\n";
 }
 
 std::string ManifestLine(const TManifestGame& g) {
   const std::string fields[] = {
-      "game", Escape(g.Zip), std::to_string(g.Size), std::to_string(g.Time), Escape(g.Crcs), Escape(g.Sids),
-      Escape(g.Path), Joined(g.Files), std::to_string(g.UniqueID), std::to_string(g.ExtractedFileCount),
-      std::to_string(g.UnhandledFileCount), Escape(g.Status), Joined(g.Extensions), std::to_string(g.TapeArchives),
+      "game", EscapeField(g.Zip), std::to_string(g.Size), std::to_string(g.Time), EscapeField(g.Crcs), EscapeField(g.Sids),
+      EscapeField(g.Path), Joined(g.Files), std::to_string(g.UniqueID), std::to_string(g.ExtractedFileCount),
+      std::to_string(g.UnhandledFileCount), EscapeField(g.Status), Joined(g.Extensions), std::to_string(g.TapeArchives),
       std::to_string(g.TapeFiles), std::to_string(g.TapesNotExtracted), std::to_string(g.SidCount),
-      std::to_string(g.SidErrors), Escape(g.Name), Escape(g.SidFile), g.IdFromNfo ? "1" : "0", "end"};
+      std::to_string(g.SidErrors), EscapeField(g.Name), EscapeField(g.SidFile), g.IdFromNfo ? "1" : "0", "end"};
   std::string line;
   for (const std::string& field : fields) {
     if (!line.empty()) line += '\t';

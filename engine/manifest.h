@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -132,6 +133,18 @@ std::unique_ptr<TManifest> ParseManifest(std::string text, const std::string& pa
 // does. Throws vq::Error naming it when it is missing, unreadable or not a
 // manifest.
 std::unique_ptr<TManifest> ReadManifest(const TCardFolder& card, const std::string& relative);
+
+// A field of a record (or of the update's journal, which shares its form):
+// tab, line end and backslash written as \t, \n, \r, \\, any other control
+// character as \xhh.
+std::string EscapeField(std::string_view text);
+// The tab-separated fields of `line`, each as EscapeField wrote it; nullopt
+// when one holds a raw control character or an escape EscapeField does not
+// write.
+std::optional<std::vector<std::string>> SplitEscapedFields(std::string_view line);
+// True when `path` is a relative path in its one spelling: parts separated
+// by single '/', none empty, "." or "..", no backslash, no control character.
+bool IsPlainPath(std::string_view path);
 
 // The start of a record of the current version: its header and options lines.
 std::string ManifestHead(const std::string& fingerprint);

@@ -111,6 +111,10 @@ class TWorkThread : public TThread, private TJobCounts {
   // What an update kept that the job did not write, or that changed on the
   // card. Read only from the termination notice or after the end.
   const std::vector<TKeptEntry>& KeptEntries() const { return FKeptEntries; }
+  // Every path inside the output folder that an update's plan names: what it
+  // removes, moves aside, keeps or moves, and the folders it fills again.
+  // Filled by the planning, in test mode too. Read only after the end.
+  std::vector<std::string> PlannedPaths() const;
 
  protected:
   void Execute() override;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -17,6 +18,7 @@
 #include "base/text.h"
 #include "engine/job_options.h"
 #include "engine/job_test_util.h"
+#include "engine/manifest.h"
 #include "temp_folder.h"
 #include "tools/sample_revision.h"
 #include "vfat_card.h"
@@ -109,6 +111,9 @@ class VfatCard : public ::testing::Test {
     plan_->Add("fresh", Update(fresh, "--replace"));
     plan_->Add("list fresh", Listing(fresh, "fresh"));
     plan_->Add("base", First(*base_));
+    plan_->Add("list base", Listing(*base_, "base"));
+    plan_->Add("base record", {"cp", base_->Path() + OutputFolderName(fnsSD2IEC) + "/vqsd-manifest.txt",
+                               tmp_->Path() + "base-record.txt"});
     // Each style into a folder of its own on the card: FAT takes the three
     // output folder names for one.
     for (const auto& [style, value] : kStyles) {
@@ -240,6 +245,105 @@ TEST_F(VfatCard, AnUpdateCutOffByAPowerFailureIsFinishedByTheNextUpdate) {
     EXPECT_EQ(ContentDifference(finished, fresh), "");
     EXPECT_EQ(OrderDifference(finished, fresh), "");
   }
+}
+
+TEST_F(VfatCard, AnUpdateKeepsTheUsersFilesAndRefusesARecordThatLeadsOut) {
+  ASSERT_EQ(run_->Status, 0) << run_->Output;
+  for (const char* step : {"list fresh", "base", "list base", "base record"}) Done(step);
+  // A disk image of a game that the second version removes, saved into by
+  // the device; notes of the user's at the top and in that game's folder.
+  const std::string record = ReadBytes(tmp_->Path() + "base-record.txt");
+  const std::unique_ptr<TManifest> base = ParseManifest(record, "base-record.txt");
+  std::set<std::string> zips;
+  for (const tools::TSampleGame& game : v2_->Collection.Games) zips.insert(game.ZipPath.substr(v2_->Collection.GamesDir.size()));
+  std::string folder, image;
+  for (size_t j = 0; j < base->Games.size() && image.empty(); ++j) {
+    if (zips.count(base->Games[j].Zip)) continue;
+    for (const TManifestFile& file : base->Game(j).Files) {
+      if (file.Name.ends_with(".d64") && file.Name.find('/') == std::string::npos) {
+        folder = base->Games[j].Path;
+        image = folder + file.Name;
+        break;
+      }
+    }
+  }
+  ASSERT_NE(image, "");
+  const std::map<std::string, std::string> own = {
+      {"My Own Stuff/notes.txt", "notes"}, {"README-mine.txt", "mine"}, {folder + "highscores.txt", "999"}};
+  const std::string kept = image.substr(0, image.size() - 4) + " (kept).d64";
+  // A record whose game folder lies above the output folder, or is the root.
+  const auto spoiled = [&](const std::string& path) {
+    std::string text = record;
+    size_t at = text.find("\ngame\t");
+    for (int tab = 0; tab < 6; ++tab) at = text.find('\t', at + 1);
+    text.replace(at + 1, text.find('\t', at + 1) - at - 1, path);
+    const std::string file = tmp_->Path() + "spoiled-" + std::to_string(path.size()) + ".txt";
+    std::ofstream(file, std::ios::binary) << text;
+    return file;
+  };
+  const std::string outside = tmp_->Path() + "outside/";
+  std::filesystem::create_directories(outside);
+  std::ofstream(outside + "keep.txt") << "keep";
+
+  TVfatCard mine(*base_, "mine"), refused(*base_, "refused");
+  const std::string out = mine.Path() + OutputFolderName(fnsSD2IEC) + "/";
+  const std::string refusedOut = refused.Path() + OutputFolderName(fnsSD2IEC) + "/";
+  std::string script = "set -e; cd \"$1\"; mkdir 'My Own Stuff'; printf '%s' saved >>" + ShellQuote(image) + "\n";
+  for (const auto& [path, text] : own) script += "printf '%s' " + ShellQuote(text) + " >" + ShellQuote(path) + "\n";
+  TRunPlan plan;
+  plan.Add("spoil", {"sh", "-c", script, "sh", out});
+  plan.Add("update", Update(mine, "--update"));
+  plan.Add("list", Listing(mine, "mine"));
+  for (const std::string path : {"../../outside/", "/"}) {
+    plan.Add("record " + path, {"cp", spoiled(path), refusedOut + "vqsd-manifest.txt"});
+    plan.Add("update " + path, Update(refused, "--update"));
+    plan.Add("list " + path, Listing(refused, "refused-" + std::to_string(path.size())));
+  }
+  const TCardRun run = RunOnCards({&mine, &refused}, plan.Commands(), Options());
+  ASSERT_EQ(run.Status, 0) << run.Output;
+  for (const char* step : {"spoil", "update", "list"}) ASSERT_EQ(plan.Of(run, step).Status, 0) << plan.Of(run, step).Output;
+  const std::string& said = plan.Of(run, "update").Output;
+  EXPECT_NE(said.find("3 entries the job did not write were kept."), std::string::npos) << said;
+  EXPECT_NE(said.find("1 files changed on the card were kept"), std::string::npos) << said;
+
+  // The user's files and the saved image are there, after the job's own
+  // entries; without them the card is the fresh card, in its order.
+  TTreeListing got = Listed("mine");
+  for (const auto& [path, text] : own) EXPECT_EQ(got.Files.count(path), 1u) << path;
+  ASSERT_EQ(got.Files.count(kept), 1u) << kept;
+  // "SIZE SUM": the image with what the device saved.
+  EXPECT_EQ(std::stol(got.Files[kept]), std::stol(Listed("base").Files.at(image)) + 5);
+  const std::vector<std::string>& top = got.Folders[""];
+  ASSERT_GE(top.size(), 2u);
+  EXPECT_EQ((std::set<std::string>{top.end()[-2], top.end()[-1]}), (std::set<std::string>{"My Own Stuff/", "README-mine.txt"}));
+  const auto drop = [&got](const std::string& path) {
+    const size_t slash = path.rfind('/', path.size() - 2);
+    const std::string container = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    std::erase(got.Folders[container], path.substr(container.size()));
+    got.Files.erase(path);
+    got.Folders.erase(path);
+  };
+  for (const auto& [path, text] : own) drop(path);
+  drop(kept);
+  drop("My Own Stuff/");
+  // The removed game's folder stays for what it holds of the user's.
+  if (got.Folders[folder].empty()) drop(folder);
+  EXPECT_EQ(ContentDifference(got, Listed("fresh")), "");
+  EXPECT_EQ(OrderDifference(got, Listed("fresh")), "");
+
+  // A record that leads out of the output folder is refused, naming its
+  // line, and nothing changes, on the card or beside it.
+  for (const std::string path : {"../../outside/", "/"}) {
+    SCOPED_TRACE(path);
+    const TStepResult& update = plan.Of(run, "update " + path);
+    EXPECT_EQ(update.Status, 2) << update.Output;
+    EXPECT_NE(update.Output.find("vqsd-manifest.txt\": line "), std::string::npos) << update.Output;
+    const TTreeListing after = Listed("refused-" + std::to_string(path.size()));
+    EXPECT_EQ(ContentDifference(after, Listed("base")), "");
+    EXPECT_EQ(OrderDifference(after, Listed("base")), "");
+  }
+  EXPECT_EQ(ReadBytes(outside + "keep.txt"), "keep");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(outside), {}), 1);
 }
 
 }  // namespace

@@ -122,7 +122,9 @@ TEST(ParallelJob, AnyNumberOfThreadsGivesTheRunOfOne) {
         referenceTree = ListTree(o.Output() + "/");
         referenceFiles = TreeFingerprint(o.Output());
         EXPECT_EQ(r.FFailedGames, keepGoing ? 1 : 0);
-        if (!keepGoing) EXPECT_EQ(r.Final.rfind("ERROR: " + g + "140.zip: ", 0), 0u) << r.Final;
+        if (!keepGoing) {
+          EXPECT_EQ(r.Final.rfind("ERROR: " + g + "140.zip: ", 0), 0u) << r.Final;
+        }
         continue;
       }
       EXPECT_EQ(r.Statuses.size(), reference.Statuses.size());
