@@ -309,6 +309,7 @@ std::string ClipText(std::string_view text, size_t maxChars) {
 
 std::u16string FoldCase(std::u16string_view s) {
   return MapCase(s, [](char32_t cp) {
+    if (cp < 0x80) return cp >= U'A' && cp <= U'Z' ? static_cast<char32_t>(cp + (U'a' - U'A')) : cp;
     return static_cast<char32_t>(u_foldCase(static_cast<UChar32>(cp), U_FOLD_CASE_DEFAULT));
   });
 }

@@ -110,7 +110,8 @@ struct DirCloser {
 // name in it.
 class TCardFolder::TParent {
  public:
-  TParent(int fd, FileHandle owned, std::string name) : fd_(fd), owned_(std::move(owned)), name_(std::move(name)) {}
+  TParent(int fd, std::shared_ptr<const FileHandle> owned, std::string name)
+      : fd_(fd), owned_(std::move(owned)), name_(std::move(name)) {}
   int Fd() const { return fd_; }
   bool Missing() const { return fd_ < 0; }
   const char* Name() const { return name_.c_str(); }
@@ -118,7 +119,7 @@ class TCardFolder::TParent {
 
  private:
   int fd_;
-  FileHandle owned_;
+  std::shared_ptr<const FileHandle> owned_;
   std::string name_;
 };
 
@@ -167,14 +168,42 @@ TCardFolder::TParent TCardFolder::OpenParent(std::string_view relative) const {
   if (path_.size() + path.size() >= kMaxPath) throw SystemError(ClipText(FullPath(relative)), ENAMETOOLONG);
   const size_t slash = path.rfind('/');
   std::string name(slash == std::string_view::npos ? path : path.substr(slash + 1));
-  if (slash == std::string_view::npos) return TParent(root_.Get(), FileHandle(), std::move(name));
-  FileHandle folder = OpenFolder(path.substr(0, slash));
+  if (slash == std::string_view::npos) return TParent(root_.Get(), nullptr, std::move(name));
+  std::shared_ptr<const FileHandle> folder = Folder(path.substr(0, slash), relative);
+  const int fd = folder ? folder->Get() : -1;
+  return TParent(fd, std::move(folder), std::move(name));
+}
+
+std::shared_ptr<const FileHandle> TCardFolder::Folder(std::string_view path, std::string_view relative) const {
+  // Enough for the folders of a game, its letter folders and the holders.
+  constexpr size_t kOpenFolders = 8;
+  {
+    const std::lock_guard lock(openLock_);
+    for (auto it = open_.begin(); it != open_.end(); ++it) {
+      if (it->Path != path) continue;
+      std::rotate(it, it + 1, open_.end());
+      return open_.back().Handle;
+    }
+  }
+  FileHandle folder = OpenFolder(path);
   if (!folder.IsOpen()) {
     const int err = errno;
-    if (err != ENOENT) throw Error(ClipText(FullPath(relative)) + ": " + WayCause(root_.Get(), path, err), err);
+    if (err == ENOENT) return nullptr;
+    throw Error(ClipText(FullPath(relative)) + ": " + WayCause(root_.Get(), Trimmed(relative), err), err);
   }
-  const int fd = folder.Get();
-  return TParent(fd, std::move(folder), std::move(name));
+  auto handle = std::make_shared<const FileHandle>(std::move(folder));
+  const std::lock_guard lock(openLock_);
+  if (open_.size() >= kOpenFolders) open_.erase(open_.begin());
+  open_.push_back({std::string(path), handle});
+  return handle;
+}
+
+void TCardFolder::Forget(std::string_view relative) const {
+  const std::string_view path = Trimmed(relative);
+  const std::lock_guard lock(openLock_);
+  std::erase_if(open_, [path](const TOpenFolder& f) {
+    return f.Path.starts_with(path) && (f.Path.size() == path.size() || f.Path[path.size()] == '/');
+  });
 }
 
 TCardStat TCardFolder::Stat(std::string_view relative) const {
@@ -348,6 +377,8 @@ void TCardFolder::Rename(std::string_view from, std::string_view to) const {
                              ClipText(FullPath(to)).c_str()),
                       err);
   };
+  Forget(from);
+  Forget(to);
   const TParent source = OpenParent(from);
   const TParent target = OpenParent(to);
   if (source.Missing() || target.Missing()) fail(ENOENT);
@@ -360,6 +391,7 @@ void TCardFolder::Rename(std::string_view from, std::string_view to) const {
 }
 
 void TCardFolder::ReplaceFile(std::string_view from, std::string_view to) const {
+  Forget(from);
   const TParent source = OpenParent(from);
   const TParent target = OpenParent(to);
   int err = source.Missing() || target.Missing() ? ENOENT : 0;
@@ -376,6 +408,7 @@ void TCardFolder::ReplaceFile(std::string_view from, std::string_view to) const 
 }
 
 void TCardFolder::Remove(std::string_view relative) const {
+  Forget(relative);
   const TParent parent = OpenParent(relative);
   if (parent.Missing()) throw SystemError(ClipText(FullPath(relative)), ENOENT);
   struct stat st {};
@@ -436,6 +469,7 @@ bool TCardFolder::RemoveTree(std::string_view relative, const std::function<bool
     throw Error(ClipText(FullPath(relative)) + ": " + WayCause(root_.Get(), Trimmed(relative), err), err);
   }
   std::string path(Trimmed(relative));
+  Forget(path);
   path += '/';
   if (!RemoveContent(folder.Get(), path, stop)) return false;
   Remove(relative);

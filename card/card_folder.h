@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -106,9 +107,26 @@ class TCardFolder {
   FileHandle OpenFolder(std::string_view relative) const;
   bool RemoveContent(int folder, const std::string& path, const std::function<bool()>& stop) const;
 
+  // A folder opened lately, by its path without the '/' at its end.
+  struct TOpenFolder {
+    std::string Path;
+    std::shared_ptr<const FileHandle> Handle;
+  };
+  // The folder `path` (trimmed, not ""), from the folders opened lately or
+  // opened now; null when it is missing. Throws as OpenParent does.
+  std::shared_ptr<const FileHandle> Folder(std::string_view path, std::string_view relative) const;
+  // Forgets the folders opened lately at `relative` and beneath it: it is
+  // about to be renamed or removed.
+  void Forget(std::string_view relative) const;
+
   std::string path_;
   FileHandle root_;
   bool openat2_ = false;
+  // Most operations of a job fall into a few folders at a time (the game
+  // being written, the update's holder): each is resolved once, not once
+  // per entry. The newest last.
+  mutable std::mutex openLock_;
+  mutable std::vector<TOpenFolder> open_;
 };
 
 // "" when files can be created in `folder` (the destination a user chose,

@@ -208,6 +208,7 @@ int RunJob(const TCommandLine& command, const TConsole& console, const std::atom
   const TProgressMode mode = output.Mode();
   TProgressPrinter printer(output.ProgressStream(mode), mode, console.Width, console.Clock);
   TWorkThread job(check.Options);
+  job.SetRecord(check.Record);
   const TJobOutcome outcome = RunToEnd(job, printer, output, abortRequested);
   if (outcome == TJobOutcome::joFailed && createdOutput) RemoveIfEmpty(check.OutputFolder);
   LogJobDetails(job, output);

@@ -87,6 +87,68 @@ std::string KeptName(const std::string& name, bool folder, int n) {
   return stem + (n == 1 ? " (kept)" : " (kept " + std::to_string(n) + ")") + ext;
 }
 
+// What the folders that hold the games, old and new, hold: one listing of
+// each, not one look-up per game.
+class TGameFolders {
+ public:
+  // Lists every folder that holds a game or a game's folder. Refuses, before
+  // anything changes, a link or a file where a new game needs a folder.
+  TGameFolders(const TCardFolder& card, const std::vector<std::string>& newPaths,
+               const std::vector<std::string_view>& oldPaths, const std::function<bool()>& stopped)
+      : card_(card) {
+    std::unordered_set<std::string_view> seen;
+    std::vector<std::string_view> needed;
+    for (const std::string& path : newPaths) {
+      for (std::string_view part = path; !part.empty(); part = ContainerOf(part)) {
+        if (!seen.insert(part).second) break;
+        needed.push_back(part);
+      }
+    }
+    std::unordered_set<std::string_view> holding;
+    const auto addContainers = [&](std::string_view path) {
+      for (std::string_view c = ContainerOf(path);; c = ContainerOf(c)) {
+        if (!holding.insert(c).second || c.empty()) break;
+      }
+    };
+    for (const std::string& path : newPaths) addContainers(path);
+    for (const std::string_view path : oldPaths) addContainers(path);
+    std::vector<std::string> containers(holding.begin(), holding.end());
+    std::sort(containers.begin(), containers.end(),
+              [](const std::string& a, const std::string& b) { return Depth(a) < Depth(b) || (Depth(a) == Depth(b) && a < b); });
+    for (size_t k = 0; k < containers.size(); ++k) {
+      if (k % kPollInterval == 0 && stopped()) return;
+      const std::string& folder = containers[k];
+      if (!folder.empty() && Kind(folder) != TCardKind::ckFolder) continue;
+      for (const TCardEntry& entry : card.List(folder)) kinds_.emplace(folder + entry.Name + "/", entry.Kind);
+    }
+    // The shallowest part first: a folder beneath a link is not looked at.
+    std::sort(needed.begin(), needed.end(), [](std::string_view a, std::string_view b) { return Depth(a) < Depth(b); });
+    for (const std::string_view part : needed) {
+      const TCardKind kind = Kind(part);
+      if (kind != TCardKind::ckMissing && kind != TCardKind::ckFolder) {
+        throw Error(ClipText(card.FullPath(part)) + ": " + (kind == TCardKind::ckLink ? "a symbolic link" : "a file") +
+                        " stands where the job needs a folder; nothing was changed",
+                    ENOTDIR);
+      }
+    }
+  }
+
+  // True when the folder `path` (ending in '/') is there.
+  bool IsFolder(std::string_view path) const { return Kind(path) == TCardKind::ckFolder; }
+
+ private:
+  // What is at `path` (ending in '/'): as its folder's listing found it, or,
+  // where that did not list it, as the card says (which finds a name in
+  // another case on FAT, and refuses a link on the way).
+  TCardKind Kind(std::string_view path) const {
+    const auto it = kinds_.find(std::string(path));
+    return it != kinds_.end() ? it->second : card_.Stat(path).Kind;
+  }
+
+  const TCardFolder& card_;
+  std::unordered_map<std::string, TCardKind> kinds_;
+};
+
 }  // namespace
 
 std::string TWorkThread::RelativeZip(const std::string& zip) const {
@@ -123,8 +185,7 @@ std::vector<std::string> TWorkThread::PlannedPaths() const {
 }
 
 void TWorkThread::LoadOldManifest() {
-  const std::string record = FindManifest(*FCard);
-  FOldManifest = ReadManifest(*FCard, record);
+  if (!FOldManifest) FOldManifest = ReadManifest(*FCard, FindManifest(*FCard));
   for (size_t j = 0; j < FOldManifest->Games.size(); ++j) FOldByZip.emplace(FOldManifest->Games[j].Zip, j);
 }
 
@@ -153,7 +214,9 @@ void TWorkThread::PlanUpdate() {
   if (Terminated()) return;
   // The job refuses before it changes anything where it needs a folder and
   // finds a link or a file.
-  CheckNeededFolders(newPaths);
+  const TGameFolders folders(*FCard, newPaths, oldPaths, stopped);
+  CheckHolders();
+  if (Terminated()) return;
   // A game stays when its sources and folder name are the ones written, it
   // has its folder to itself, the folder is there, and no update cut off
   // was rewriting it.
@@ -173,7 +236,7 @@ void TWorkThread::PlanUpdate() {
     const TManifestEntry& was = old[found->second];
     const bool same = FOldManifest->Game(found->second).SameSource(source) && LastPart(was.Path) == LastPart(newPaths[i]) &&
                       newUses[newPaths[i]] == 1 && oldUses[was.Path] == 1 && !oldTaken[found->second] &&
-                      !FPrevTouched.count(was.Path) && FCard->IsFolder(was.Path);
+                      !FPrevTouched.count(was.Path) && folders.IsFolder(was.Path);
     if (!same) {
       ++FUpdateCounts.Changed;
       continue;
@@ -192,21 +255,7 @@ void TWorkThread::PlanUpdate() {
   ClassifyEntries(before);
 }
 
-void TWorkThread::CheckNeededFolders(const std::vector<std::string>& newPaths) {
-  std::unordered_set<std::string_view> checked;
-  for (size_t i = 0; i < newPaths.size(); ++i) {
-    if (i % kPollInterval == 0 && Terminated()) return;
-    for (std::string_view part = newPaths[i]; !part.empty(); part = ContainerOf(part)) {
-      if (!checked.insert(part).second) break;
-      const TCardKind kind = FCard->Stat(part).Kind;  // throws for a link on the way
-      if (kind != TCardKind::ckMissing && kind != TCardKind::ckFolder) {
-        throw Error(ClipText(FCard->FullPath(part)) + ": " +
-                        (kind == TCardKind::ckLink ? "a symbolic link" : "a file") +
-                        " stands where the job needs a folder; nothing was changed",
-                    ENOTDIR);
-      }
-    }
-  }
+void TWorkThread::CheckHolders() const {
   for (const char* holder : {kHolder, kSecondHolder}) {
     const TCardKind kind = FCard->Stat(holder).Kind;
     if (kind != TCardKind::ckMissing && kind != TCardKind::ckFolder) {

@@ -99,8 +99,11 @@ void CheckOutput(TJobCheck& check) {
       record = FindManifest(card);
       if (record.empty()) {
         cause = std::string("it has no record of what it holds (") + kManifestName + ")";
-      } else if (ReadManifest(card, record)->Fingerprint != OptionsFingerprint(check.Options)) {
+      } else if (std::shared_ptr<const TManifest> read = ReadManifest(card, record);
+                 read->Fingerprint != OptionsFingerprint(check.Options)) {
         cause = "it was written with other options";
+      } else {
+        check.Record = std::move(read);
       }
     } catch (const Error& e) {
       cause = (record.empty() ? std::string() : std::string("its record is unreadable: ")) + e.what();

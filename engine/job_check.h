@@ -1,9 +1,11 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/job_options.h"
+#include "engine/manifest.h"
 
 namespace vq {
 
@@ -36,6 +38,9 @@ struct TJobCheck {
   std::string OutputFolder;
   // Every problem found; empty when the job may start.
   std::vector<TJobProblem> Problems;
+  // For an update: the output folder's record, read and checked whole (see
+  // TWorkThread::SetRecord).
+  std::shared_ptr<const TManifest> Record;
 
   // True when nothing but an existing output folder stands in the way.
   bool OnlyOutputExists() const;

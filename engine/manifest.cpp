@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <map>
 #include <set>
+#include <type_traits>
 
 #include "base/error.h"
 #include "base/fat_name.h"
@@ -42,6 +43,7 @@ bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7
 
 std::string EscapeField(std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
+  if (std::none_of(text.begin(), text.end(), [](char c) { return c == '\\' || IsControl(c); })) return std::string(text);
   std::string out;
   out.reserve(text.size());
   for (const char c : text) {
@@ -104,6 +106,10 @@ enum class TFieldFault { ffNone, ffControl, ffEscape };
 // The value of a field as EscapeField wrote it, into `out`; a raw control
 // character or an escape that EscapeField does not write is a fault.
 TFieldFault UnescapeInto(std::string_view raw, std::string& out) {
+  if (std::none_of(raw.begin(), raw.end(), [](char c) { return c == '\\' || IsControl(c); })) {
+    out.assign(raw);
+    return TFieldFault::ffNone;
+  }
   out.clear();
   out.reserve(raw.size());
   for (size_t i = 0; i < raw.size(); ++i) {
@@ -128,11 +134,11 @@ TFieldFault UnescapeInto(std::string_view raw, std::string& out) {
 
 // The value of a field as EscapeField wrote it; throws naming `what` on a
 // raw control character or an escape that EscapeField does not write.
-std::string Unescape(std::string_view raw, const std::string& what, const TPlace& at) {
+std::string Unescape(std::string_view raw, std::string_view what, const TPlace& at) {
   std::string out;
   switch (UnescapeInto(raw, out)) {
-    case TFieldFault::ffControl: throw at.Fault(what + " holds a control character");
-    case TFieldFault::ffEscape: throw at.Fault(what + " holds a malformed escape");
+    case TFieldFault::ffControl: throw at.Fault(std::string(what) + " holds a control character");
+    case TFieldFault::ffEscape: throw at.Fault(std::string(what) + " holds a malformed escape");
     case TFieldFault::ffNone: break;
   }
   return out;
@@ -150,9 +156,9 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
 }
 
 // The items of a list field, each ended by kItemEnd.
-std::vector<std::string_view> Items(std::string_view raw, const std::string& what, const TPlace& at) {
+std::vector<std::string_view> Items(std::string_view raw, std::string_view what, const TPlace& at) {
   if (raw.empty()) return {};
-  if (raw.back() != kItemEnd) throw at.Fault(what + " field has an unended item");
+  if (raw.back() != kItemEnd) throw at.Fault(std::string(what) + " field has an unended item");
   return Split(raw.substr(0, raw.size() - 1), kItemEnd);
 }
 
@@ -178,24 +184,31 @@ std::string Joined(const std::vector<TManifestFile>& files) {
 }
 
 // The whole decimal number of a field, from `least` to `most`: no sign but
-// '-', no blank, nothing after it.
-template <typename T>
-T Number(std::string_view raw, const std::string& what, T least, T most, const TPlace& at) {
-  const std::string text = Unescape(raw, what, at);
+// '-', no blank, no escape, nothing after it. `what` names the field in the
+// message of a fault; it is made only then.
+template <typename T, typename TWhat>
+T Number(std::string_view raw, const TWhat& what, T least, T most, const TPlace& at) {
   T value{};
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < least || value > most) {
-    throw at.Fault(what + " " + Quoted(text) + " is not a whole number from " + std::to_string(least) + " to " +
+  const auto [end, error] = std::from_chars(raw.data(), raw.data() + raw.size(), value);
+  if (raw.empty() || error != std::errc() || end != raw.data() + raw.size() || value < least || value > most) {
+    std::string shown;
+    if constexpr (std::is_invocable_v<TWhat>) {
+      shown = what();
+    } else {
+      shown = what;
+    }
+    throw at.Fault(shown + " " + Quoted(raw) + " is not a whole number from " + std::to_string(least) + " to " +
                    std::to_string(most));
   }
   return value;
 }
 
-int64_t Int64(std::string_view raw, const std::string& what, int64_t least, const TPlace& at) {
+template <typename TWhat>
+int64_t Int64(std::string_view raw, const TWhat& what, int64_t least, const TPlace& at) {
   return Number<int64_t>(raw, what, least, INT64_MAX, at);
 }
 
-int32_t Count(std::string_view raw, const std::string& what, const TPlace& at) {
+int32_t Count(std::string_view raw, const char* what, const TPlace& at) {
   return Number<int32_t>(raw, what, 0, INT32_MAX, at);
 }
 
@@ -224,18 +237,22 @@ namespace {
 bool IsFatName(std::string_view name) { return FatName(name) == name; }
 
 bool IsOwnName(std::string_view name) {
-  const std::u16string key = FatKey(Utf8ToUtf16(name));
-  for (const std::string_view own : kOwnNames) {
-    if (key == FatKey(Utf8ToUtf16(own))) return true;
-  }
-  return false;
+  // The names are ASCII: an ASCII name is one of them ignoring ASCII case
+  // alone; another may fold to one (a long s to an s).
+  const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  const std::string upper = ascii ? AsciiUpper(name) : std::string();
+  const std::u16string key = ascii ? std::u16string() : FatKey(Utf8ToUtf16(name));
+  return std::any_of(std::begin(kOwnNames), std::end(kOwnNames), [&](std::string_view own) {
+    return ascii ? AsciiUpper(own) == upper : FatKey(Utf8ToUtf16(own)) == key;
+  });
 }
 
 // A relative path in the output folder: plain, every part valid on FAT.
-void CheckOutputPath(std::string_view path, const std::string& shown, const TPlace& at) {
-  if (!IsPlainPath(path)) throw at.Fault(shown + " is not a plain relative path");
+template <typename TShown>
+void CheckOutputPath(std::string_view path, const TShown& shown, const TPlace& at) {
+  if (!IsPlainPath(path)) throw at.Fault(shown() + " is not a plain relative path");
   for (const std::string_view part : Split(path, '/')) {
-    if (!IsFatName(part)) throw at.Fault(shown + ": " + Quoted(part) + " is not a valid FAT name");
+    if (!IsFatName(part)) throw at.Fault(shown() + ": " + Quoted(part) + " is not a valid FAT name");
   }
 }
 
@@ -243,7 +260,7 @@ void CheckGameFolder(const std::string& path, const TPlace& at) {
   const std::string shown = "game folder " + Quoted(path);
   if (path.empty() || path.back() != '/') throw at.Fault(shown + " does not end in '/'");
   const std::string_view inner = std::string_view(path).substr(0, path.size() - 1);
-  CheckOutputPath(inner, shown, at);
+  CheckOutputPath(inner, [&shown] { return shown; }, at);
   const std::vector<std::string_view> parts = Split(inner, '/');
   if (parts.size() > kMaxFolderParts) throw at.Fault(shown + " has more than 3 parts");
   if (IsOwnName(parts[0])) throw at.Fault(shown + " takes a name the job keeps at the top of the output folder");
@@ -262,17 +279,18 @@ TManifestFile DecodeFile(std::string_view item, int version, const TPlace& at) {
   const std::vector<std::string_view> parts = Split(item, kFileSeparator);
   if (parts.size() != 3) throw at.Fault("file entry " + Quoted(item) + " is not a name, a size and a time");
   TManifestFile file{Unescape(parts[0], "file", at)};
-  file.Size = Int64(parts[1], "size of file " + Quoted(file.Name), -1, at);
-  file.Time = Int64(parts[2], "time of file " + Quoted(file.Name), INT64_MIN, at);
+  file.Size = Int64(parts[1], [&file] { return "size of file " + Quoted(file.Name); }, -1, at);
+  file.Time = Int64(parts[2], [&file] { return "time of file " + Quoted(file.Name); }, INT64_MIN, at);
   return file;
 }
 
-std::vector<TManifestFile> DecodeFiles(std::string_view raw, int version, const TPlace& at) {
+std::vector<TManifestFile> DecodeFiles(std::string_view raw, int version, bool check, const TPlace& at) {
   std::vector<TManifestFile> files;
   std::set<std::u16string> keys;
   for (const std::string_view item : Items(raw, "files", at)) {
     const TManifestFile& file = files.emplace_back(DecodeFile(item, version, at));
-    CheckOutputPath(file.Name, "file " + Quoted(file.Name), at);
+    if (!check) continue;
+    CheckOutputPath(file.Name, [&file] { return "file " + Quoted(file.Name); }, at);
     if (!keys.insert(FatKey(Utf8ToUtf16(file.Name))).second) {
       throw at.Fault("file " + Quoted(file.Name) + " is listed twice");
     }
@@ -280,7 +298,7 @@ std::vector<TManifestFile> DecodeFiles(std::string_view raw, int version, const 
   return files;
 }
 
-std::vector<std::string> DecodeList(std::string_view raw, const std::string& what, const TPlace& at) {
+std::vector<std::string> DecodeList(std::string_view raw, std::string_view what, const TPlace& at) {
   std::vector<std::string> items;
   for (const std::string_view item : Items(raw, what, at)) items.push_back(Unescape(item, what, at));
   return items;
@@ -288,21 +306,21 @@ std::vector<std::string> DecodeList(std::string_view raw, const std::string& wha
 
 // The game of a line's fields (kGameFields of them, unescaped here), every
 // field checked on its own.
-TManifestGame DecodeGame(const std::vector<std::string_view>& f, int version, const TPlace& at) {
+TManifestGame DecodeGame(const std::vector<std::string_view>& f, int version, bool check, const TPlace& at) {
   if (f.size() != kGameFields) {
     throw at.Fault("a game line has " + std::to_string(f.size()) + " fields, not " + std::to_string(kGameFields));
   }
   TManifestGame g;
   g.Zip = Unescape(f[1], "zip path", at);
-  if (!IsPlainPath(g.Zip)) throw at.Fault("zip path " + Quoted(g.Zip) + " is not a plain relative path");
+  if (check && !IsPlainPath(g.Zip)) throw at.Fault("zip path " + Quoted(g.Zip) + " is not a plain relative path");
   g.Size = static_cast<uint64_t>(Int64(f[2], "zip size", 0, at));
   g.Time = Int64(f[3], "zip time", INT64_MIN, at);
-  CheckCrcList(f[4], at);
+  if (check) CheckCrcList(f[4], at);
   g.Crcs = f[4];
   g.Sids = Unescape(f[5], "tune sources", at);
   g.Path = Unescape(f[6], "game folder", at);
-  CheckGameFolder(g.Path, at);
-  g.Files = DecodeFiles(f[7], version, at);
+  if (check) CheckGameFolder(g.Path, at);
+  g.Files = DecodeFiles(f[7], version, check, at);
   g.UniqueID = Number<int32_t>(f[8], "unique id", INT32_MIN, INT32_MAX, at);
   g.ExtractedFileCount = Count(f[9], "extracted file count", at);
   g.UnhandledFileCount = Count(f[10], "unhandled file count", at);
@@ -421,7 +439,7 @@ void TRecordParser::Options(const std::vector<std::string_view>& f, const TPlace
 void TRecordParser::Game(std::string_view line, const std::vector<std::string_view>& f, size_t number,
                          const TPlace& at) {
   if (!options_) throw at.Fault("a game comes before the options line");
-  TManifestGame g = DecodeGame(f, manifest_.Version, at);
+  TManifestGame g = DecodeGame(f, manifest_.Version, true, at);
   ClaimZip(f[1], number, at);
   ClaimFolder(g.Path, number, at);
   manifest_.Games.push_back({std::move(g.Zip), std::move(g.Path), g.Size, g.Time, line, number});
@@ -460,7 +478,8 @@ void TRecordParser::ClaimFolder(const std::string& folder, size_t number, const 
 
 TManifestGame TManifest::Game(size_t index) const {
   const TManifestEntry& entry = Games[index];
-  return DecodeGame(Split(entry.Line, '\t'), Version, TPlace(kManifestName, entry.LineNumber));
+  // Its line was checked whole when the record was read.
+  return DecodeGame(Split(entry.Line, '\t'), Version, false, TPlace(kManifestName, entry.LineNumber));
 }
 
 std::unique_ptr<TManifest> ParseManifest(std::string text, const std::string& path) {

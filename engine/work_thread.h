@@ -91,6 +91,9 @@ class TWorkThread : public TThread, private TJobCounts {
 
   // Set before Start.
   void SetOnProgressUpdate(TOnProgressUpdate callback) { FOnProgressUpdate = std::move(callback); }
+  // Set before Start: for an update, the record of the output folder as the
+  // check before the job read it, so that it is not read again.
+  void SetRecord(std::shared_ptr<const TManifest> record) { FOldManifest = std::move(record); }
 
   // The counters. Read them only from the termination notice or after the
   // thread has ended.
@@ -202,7 +205,8 @@ class TWorkThread : public TThread, private TJobCounts {
   TManifestGame SourceRecord(const TArcInfo& game) const;
   void LoadOldManifest();
   void PlanUpdate();
-  void CheckNeededFolders(const std::vector<std::string>& newPaths);
+  // Refuses a link or a file where the update needs its holder folders.
+  void CheckHolders() const;
   void PlanChangedFolders(const TChildren& before, const TChildren& after, const std::vector<std::string>& newPaths);
   bool ChangedOnCard(const std::string& path, const TManifestFile& file) const;
   void KeepAside(const std::string& path, bool changed);
@@ -253,7 +257,7 @@ class TWorkThread : public TThread, private TJobCounts {
   int FJobs;  // threads that read zips at once
   std::string FFingerprint;  // the options that shape the output
   bool FUpdate;              // an update of an output folder with a record
-  std::unique_ptr<TManifest> FOldManifest;
+  std::shared_ptr<const TManifest> FOldManifest;
   std::unordered_map<std::string_view, size_t> FOldByZip;  // its games by zip, viewing their paths
   std::vector<int> FReuse;  // per game: its record in the old manifest; -1: written anew
   std::set<std::string> FChangedFolders;

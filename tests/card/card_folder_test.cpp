@@ -115,6 +115,17 @@ TEST_P(CardFolderTest, FilesAreWholeOrGoneAndRenamesNeverReplace) {
   const std::vector<std::string> top = card.ListNames("");
   EXPECT_EQ(top.size(), 2u);
   EXPECT_EQ(card.ListNames(""), top);
+  // A folder renamed or removed is not reached again under its old path.
+  card.CreateFile("A/B/C/x")->Commit();
+  card.Rename("A/B/", "A/D/");
+  card.MakeFolders("A/B/C/");
+  card.CreateFile("A/B/C/y")->Commit();
+  EXPECT_EQ(card.ListNames("A/D/C/"), std::vector<std::string>{"x"});
+  EXPECT_EQ(card.ListNames("A/B/C/"), std::vector<std::string>{"y"});
+  card.RemoveTree("A/B/");
+  card.MakeFolders("A/B/C/");
+  card.CreateFile("A/B/C/z")->Commit();
+  EXPECT_EQ(card.ListNames("A/B/C/"), std::vector<std::string>{"z"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Resolve, CardFolderTest,

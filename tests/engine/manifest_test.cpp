@@ -156,6 +156,8 @@ TEST(ManifestTest, ARecordWithAnyFaultIsRefusedNamingItsLineAndCause) {
       {kHead + GameLine({{fFolder, "A/a:b/"}}), p + "line 3: game folder \"A/a:b/\": \"a:b\" is not a valid FAT name"},
       {kHead + GameLine({{fFolder, "vqsdtmp1/"}}),
        p + "line 3: game folder \"vqsdtmp1/\" takes a name the job keeps at the top of the output folder"},
+      {kHead + GameLine({{fFolder, "vqsd-manife\u017Ft.txt/"}}),
+       p + "line 3: game folder \"vqsd-manife\u017Ft.txt/\" takes a name the job keeps at the top of the output folder"},
       // Folders claimed once.
       {kHead + GameLine({{fFolder, "A/"}}) + other + GameLine({{fZip, "c.zip"}, {fFolder, "A/"}}),
        p + "line 5: game folder \"A/\" was already claimed on line 3"},
