@@ -198,7 +198,10 @@ void TWorkThread::ExtractArchives() {
     } catch (const Error& e) {
       FinishWritesBefore(*w, writes, writers);
       if (!w->StatusShown) ShowStatus(*w);
-      if (!FKeepGoing || EndsTheJob(e.Code())) throw;
+      if (!FKeepGoing || EndsTheJob(e.Code())) {
+        TakeOffCardAfterFailure(*w);
+        throw;
+      }
       DropGame(*w, e.what());
     }
     if (aside) {
@@ -264,6 +267,7 @@ void TWorkThread::FinishWrites(TWrites& writes, TTaskQueue& writers, TFinish how
       }
       writes.clear();
       FStatus = w->Status;
+      TakeOffCardAfterFailure(*w);
       std::rethrow_exception(w->Failure);
     }
     AddCounts(w->Tally);
@@ -359,18 +363,29 @@ void TWorkThread::DropGame(TGameWrite& w, const std::string& cause) {
   // A folder that an earlier game of the same name and ID made keeps that
   // game's files.
   TArcInfo& game = *w.Game;
-  if (!FTestMode && !w.Folder.empty()) {
-    if (w.FolderMade) {
-      RemoveGame(w);
-    } else {
-      for (const std::string& path : w.Files.Paths()) {
-        if (FCard->Stat(w.Folder + path).Kind == TCardKind::ckFile) FCard->Remove(w.Folder + path);
-      }
-    }
-  }
+  TakeOffCard(w);
   game.ExtractedFileCount = 0;
   game.ExtractionStatus += u" not extracted: " + Utf8ToUtf16(ClipText(cause, kMaxMessageText));
   ++FFailedGames;
+}
+
+void TWorkThread::TakeOffCard(const TGameWrite& w) const {
+  if (FTestMode || w.Folder.empty()) return;
+  if (w.FolderMade) {
+    RemoveGame(w);
+  } else {
+    for (const std::string& path : w.Files.Paths()) {
+      if (FCard->Stat(w.Folder + path).Kind == TCardKind::ckFile) FCard->Remove(w.Folder + path);
+    }
+  }
+}
+
+void TWorkThread::TakeOffCardAfterFailure(const TGameWrite& w) const noexcept {
+  // The failure that ends the job is the one to report, not one of this.
+  try {
+    TakeOffCard(w);
+  } catch (const std::exception&) {
+  }
 }
 
 void TWorkThread::RemoveGame(const TGameWrite& w) const {

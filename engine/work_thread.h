@@ -171,6 +171,12 @@ class TWorkThread : public TThread, private TJobCounts {
   void AddCounts(const TJobCounts& tally);
   void DropGame(TGameWrite& w, const std::string& cause);
   void RemoveGame(const TGameWrite& w) const;
+  // Takes what the game `w` wrote off the card again: its folder and the
+  // folders made for it, or, in a folder an earlier game made, its files.
+  void TakeOffCard(const TGameWrite& w) const;
+  // The same for the game whose failure ends the job; a failure of this is
+  // not reported over that one.
+  void TakeOffCardAfterFailure(const TGameWrite& w) const noexcept;
   // The steps that write a game's files; safe on a writer thread.
   void WriteGame(TGameWrite& w) const;
   TZipReader& OpenZip(TGameWrite& w) const;

@@ -278,6 +278,28 @@ TEST_F(Extraction, AbortInTheMiddleStopsBeforeTheNextGame) {
   EXPECT_FALSE(fs::exists(Out() + "GameList.csv"));
 }
 
+// A game that fails takes along the letter folders made for it, whether the
+// job ends there or goes on, on one thread or two.
+TEST_F(Extraction, AFailedGameLeavesNoFolderMadeForIt) {
+  for (int i = 0; i < 250; ++i) WriteGameZip(Games() + std::to_string(i) + ".zip", Nfo("Alpha " + std::to_string(i), i));
+  std::string tooDeep;
+  while (tooDeep.size() < 4200) tooDeep += std::string(250, 'd') + "/";
+  WriteGameZip(Games() + "z.zip", Nfo("Zeta", 999), {{tooDeep + "g.d64", "x"}});
+  for (const int jobs : {1, 2}) {
+    for (const bool keepGoing : {false, true}) {
+      SCOPED_TRACE("jobs " + std::to_string(jobs) + (keepGoing ? ", keep going" : ""));
+      TestJob o = Options();
+      o.Jobs = jobs;
+      o.KeepGoing = keepGoing;
+      fs::remove_all(o.DestDir);
+      const JobResult r = RunJob(o);
+      EXPECT_EQ(r.Outcome, keepGoing ? TJobOutcome::joFinished : TJobOutcome::joFailed) << r.Final;
+      EXPECT_TRUE(fs::exists(Out() + "A"));
+      EXPECT_FALSE(fs::exists(Out() + "Z"));
+    }
+  }
+}
+
 // 249 games sit directly in the output folder; 250 go to letter folders.
 TEST_F(Extraction, PlacementSwitchesToLetterFoldersAt250Games) {
   for (int i = 0; i < 250; ++i) {
