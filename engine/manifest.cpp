@@ -257,13 +257,13 @@ void CheckOutputPath(std::string_view path, const TShown& shown, const TPlace& a
 }
 
 void CheckGameFolder(const std::string& path, const TPlace& at) {
-  const std::string shown = "game folder " + Quoted(path);
-  if (path.empty() || path.back() != '/') throw at.Fault(shown + " does not end in '/'");
+  const auto shown = [&path] { return "game folder " + Quoted(path); };
+  if (path.empty() || path.back() != '/') throw at.Fault(shown() + " does not end in '/'");
   const std::string_view inner = std::string_view(path).substr(0, path.size() - 1);
-  CheckOutputPath(inner, [&shown] { return shown; }, at);
+  CheckOutputPath(inner, shown, at);
   const std::vector<std::string_view> parts = Split(inner, '/');
-  if (parts.size() > kMaxFolderParts) throw at.Fault(shown + " has more than 3 parts");
-  if (IsOwnName(parts[0])) throw at.Fault(shown + " takes a name the job keeps at the top of the output folder");
+  if (parts.size() > kMaxFolderParts) throw at.Fault(shown() + " has more than 3 parts");
+  if (IsOwnName(parts[0])) throw at.Fault(shown() + " takes a name the job keeps at the top of the output folder");
 }
 
 void CheckCrcList(std::string_view raw, const TPlace& at) {

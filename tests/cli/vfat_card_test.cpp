@@ -277,7 +277,7 @@ TEST_F(VfatCard, AnUpdateKeepsTheUsersFilesAndRefusesARecordThatLeadsOut) {
     size_t at = text.find("\ngame\t");
     for (int tab = 0; tab < 6; ++tab) at = text.find('\t', at + 1);
     text.replace(at + 1, text.find('\t', at + 1) - at - 1, path);
-    const std::string file = tmp_->Path() + "spoiled-" + std::to_string(path.size()) + ".txt";
+    std::string file = tmp_->Path() + "spoiled-" + std::to_string(path.size()) + ".txt";
     std::ofstream(file, std::ios::binary) << text;
     return file;
   };
