@@ -91,15 +91,7 @@ const std::string kMissing = "\n(missing)";
   std::abort();
 }
 
-char AsciiLowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLowerChar(a[i]) != AsciiLowerChar(b[i])) return false;
-  }
-  return true;
-}
+bool SameIgnoringCase(std::string_view a, std::string_view b) { return vq::AsciiUpper(a) == vq::AsciiUpper(b); }
 
 bool Trimmed(std::string_view s) {
   return s.empty() || (static_cast<unsigned char>(s.front()) > 0x20 && static_cast<unsigned char>(s.back()) > 0x20);
