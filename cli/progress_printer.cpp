@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "base/text.h"
+#include "engine/job_results.h"
 
 namespace vq {
 
@@ -73,20 +74,7 @@ TProgressStatus ParseStatus(const std::string& status) {
 TProgressPrinter::TProgressPrinter(std::ostream& out, TProgressMode mode, int width, TClock clock)
     : out_(out), mode_(mode), width_(std::max(width, 20)), clock_(std::move(clock)) {}
 
-std::string TProgressPrinter::Flatten(const std::string& status) {
-  std::string out;
-  out.reserve(status.size());
-  for (size_t i = 0; i < status.size(); ++i) {
-    const char c = status[i];
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < status.size() && status[i + 1] == '\n') ++i;
-      out += " | ";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
+std::string TProgressPrinter::Flatten(const std::string& status) { return FlattenStatus(status); }
 
 std::string TProgressPrinter::BarLine(const TProgressStatus& status, double seconds, int64_t doneAtStart, int width) {
   if (status.Done < 0) return Clip(status.Line, width);

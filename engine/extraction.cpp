@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/collator.h"
+#include "base/crc32.h"
 #include "base/error.h"
 #include "base/fat_name.h"
 #include "base/file_system.h"
@@ -71,41 +72,53 @@ std::u16string CommaText(const std::vector<std::u16string>& items) {
 
 namespace {
 
-// Records what a file left once it is complete.
+// Records what a file left once it is complete: its size, time and CRC-32.
+// The CRC-32 of a zip entry's bytes is the one the archive states, which
+// the zip reader checks them against; any other file's is computed here.
 class TRecordedFile : public TFileSink {
  public:
-  TRecordedFile(std::unique_ptr<TCardFile> file, std::string name, std::vector<TManifestFile>& written)
-      : file_(std::move(file)), name_(std::move(name)), written_(written) {}
-  void Write(const void* data, size_t size) override { file_->Write(data, size); }
+  TRecordedFile(std::unique_ptr<TCardFile> file, std::string name, std::vector<TManifestFile>& written,
+                int64_t knownCrc)
+      : file_(std::move(file)), name_(std::move(name)), written_(written), known_crc_(knownCrc) {}
+  void Write(const void* data, size_t size) override {
+    file_->Write(data, size);
+    if (known_crc_ < 0) crc_.Add(data, size);
+  }
   void Commit() override {
     file_->Commit();
-    written_.push_back({name_, static_cast<int64_t>(file_->Written().Size), file_->Written().Time});
+    written_.push_back({name_, static_cast<int64_t>(file_->Written().Size), file_->Written().Time,
+                        known_crc_ >= 0 ? known_crc_ : crc_.Value()});
   }
 
  private:
   std::unique_ptr<TCardFile> file_;
   std::string name_;
   std::vector<TManifestFile>& written_;
+  int64_t known_crc_;
+  TCrc32 crc_;
 };
 
 // A game folder as the place of its new files, each recorded.
 class TGameFolderTarget : public TFileTarget {
  public:
   // `card` is null in test mode, where nothing is created.
-  TGameFolderTarget(const TCardFolder* card, const std::string& folder, std::vector<TManifestFile>& written)
-      : card_(card), folder_(folder), written_(written) {}
+  TGameFolderTarget(const TCardFolder* card, const std::string& folder, std::vector<TManifestFile>& written,
+                    int64_t knownCrc = -1)
+      : card_(card), folder_(folder), written_(written), known_crc_(knownCrc) {}
   std::unique_ptr<TFileSink> Create(const std::string& relativePath) override {
     if (!card_) throw std::logic_error("a file is created in test mode");
     // The game folder itself is there already.
     const size_t slash = relativePath.rfind('/');
     if (slash != std::string::npos) card_->MakeFolders(folder_ + relativePath.substr(0, slash + 1));
-    return std::make_unique<TRecordedFile>(card_->CreateFile(folder_ + relativePath), relativePath, written_);
+    return std::make_unique<TRecordedFile>(card_->CreateFile(folder_ + relativePath), relativePath, written_,
+                                           known_crc_);
   }
 
  private:
   const TCardFolder* card_;
   const std::string& folder_;
   std::vector<TManifestFile>& written_;
+  int64_t known_crc_;
 };
 
 // Games read ahead of the one being written, per thread.
@@ -337,8 +350,8 @@ void TWorkThread::BeginGame(TGameWrite& w, size_t count) {
 void TWorkThread::WriteGame(TGameWrite& w) const {
   TArcInfo& game = *w.Game;
   if (!w.AutoSwapLines.empty() && !FTestMode) {
-    const TCardStat written = WriteTextLines(*FCard, w.Folder + "AUTOSWAP.LST", w.AutoSwapLines);
-    w.Written.push_back({"AUTOSWAP.LST", static_cast<int64_t>(written.Size), written.Time});
+    const TWrittenText written = WriteTextLines(*FCard, w.Folder + "AUTOSWAP.LST", w.AutoSwapLines);
+    w.Written.push_back({"AUTOSWAP.LST", static_cast<int64_t>(written.Stat.Size), written.Stat.Time, written.Crc});
   }
   const bool tapeError = ExtractEntries(w);
   WriteNFO(w);
@@ -404,12 +417,12 @@ void TWorkThread::RemoveGame(const TGameWrite& w) const {
 }
 
 void TWorkThread::WriteGameFile(TGameWrite& w, const std::string& relative, bool fromZip,
-                                const std::function<void(TFileSink&)>& fill) const {
+                                const std::function<void(TFileSink&)>& fill, int64_t knownCrc) const {
   // A failure names the zip; the zip reader's own errors name it already.
   const auto named = [&w](const Error& e) {
     return Error(ClipText(w.Game->ZipFile) + ": " + ClipText(e.what(), kMaxMessageText), e.Code());
   };
-  TGameFolderTarget target(FCard.get(), w.Folder, w.Written);
+  TGameFolderTarget target(FCard.get(), w.Folder, w.Written, knownCrc);
   std::unique_ptr<TFileSink> file;
   try {
     file = target.Create(relative);
@@ -461,10 +474,11 @@ bool TWorkThread::ExtractEntries(TGameWrite& w) const {
 void TWorkThread::WriteEntry(TGameWrite& w, TPlannedEntry& p) const {
   if (!p.Ready) {
     TZipReader& reader = OpenZip(w);
-    WriteGameFile(w, p.Target, true, [&](TFileSink& out) { reader.ExtractEntryTo(p.Entry, out); });
+    WriteGameFile(w, p.Target, true, [&](TFileSink& out) { reader.ExtractEntryTo(p.Entry, out); }, p.Entry.Crc);
     return;
   }
-  WriteGameFile(w, p.Target, false, [&](TFileSink& out) { out.Write(p.Data.data(), p.Data.size()); });
+  // Read whole, so checked against the archive's CRC-32 already.
+  WriteGameFile(w, p.Target, false, [&](TFileSink& out) { out.Write(p.Data.data(), p.Data.size()); }, p.Entry.Crc);
   std::vector<uint8_t>().swap(p.Data);
 }
 
@@ -501,8 +515,8 @@ void TWorkThread::WriteNFO(TGameWrite& w) const {
     const std::vector<std::u16string> nfoLines =
         prepared.NfoReady ? std::move(prepared.NfoLines) : FZipper->ReformattedNfo(OpenZip(w), *w.Game);
     if (!FTestMode) {
-      const TCardStat written = WriteTextLines(*FCard, w.Folder + "VERSION.NFO", nfoLines);
-      w.Written.push_back({"VERSION.NFO", static_cast<int64_t>(written.Size), written.Time});
+      const TWrittenText written = WriteTextLines(*FCard, w.Folder + "VERSION.NFO", nfoLines);
+      w.Written.push_back({"VERSION.NFO", static_cast<int64_t>(written.Stat.Size), written.Stat.Time, written.Crc});
     }
   } else if (FNFOStyle == nsNoOptimize && !FTestMode) {
     // Only the NFO at the zip's root is the game's.

@@ -44,8 +44,9 @@ void TWorkThread::WriteGameList() {
   const std::string name = GameListName(FFileNameStyle);
   Card();
   try {
-    WriteTextLines(*FCard, name + ".tmp", lines);
+    const TWrittenText written = WriteTextLines(*FCard, name + ".tmp", lines);
     FCard->ReplaceFile(name + ".tmp", name);
+    FGameListFile = {name, static_cast<int64_t>(written.Stat.Size), written.Stat.Time, written.Crc};
   } catch (const Error&) {
     if (FCard->Exists(name + ".tmp")) FCard->Remove(name + ".tmp");
     throw;

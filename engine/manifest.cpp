@@ -173,12 +173,19 @@ std::string Joined(const std::vector<std::string>& items) {
   return out;
 }
 
-// The files field: each file's name, size and time, ended by kItemEnd.
+// A CRC-32 as 8 hex digits.
+std::string CrcText(int64_t crc) {
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(crc));
+  return hex;
+}
+
+// The files field: each file's name, size, time and CRC-32, ended by kItemEnd.
 std::string Joined(const std::vector<TManifestFile>& files) {
   std::string out;
   for (const TManifestFile& file : files) {
     out += EscapeField(file.Name) + kFileSeparator + std::to_string(file.Size) + kFileSeparator +
-           std::to_string(file.Time) + kItemEnd;
+           std::to_string(file.Time) + kFileSeparator + CrcText(file.Crc) + kItemEnd;
   }
   return out;
 }
@@ -266,21 +273,34 @@ void CheckGameFolder(const std::string& path, const TPlace& at) {
   if (IsOwnName(parts[0])) throw at.Fault(shown() + " takes a name the job keeps at the top of the output folder");
 }
 
+bool IsCrc(std::string_view text) {
+  return text.size() == 8 && std::all_of(text.begin(), text.end(), [](char c) { return HexDigit(c) >= 0; });
+}
+
 void CheckCrcList(std::string_view raw, const TPlace& at) {
   if (raw.empty()) return;
   for (const std::string_view crc : Split(raw, ',')) {
-    const bool hex = crc.size() == 8 && std::all_of(crc.begin(), crc.end(), [](char c) { return HexDigit(c) >= 0; });
-    if (!hex) throw at.Fault("crc list " + Quoted(raw) + " is not 8-digit hex values separated by commas");
+    if (!IsCrc(crc)) throw at.Fault("crc list " + Quoted(raw) + " is not 8-digit hex values separated by commas");
   }
+}
+
+int64_t DecodeCrc(std::string_view text, const std::string& name, const TPlace& at) {
+  if (!IsCrc(text)) throw at.Fault("crc of file " + Quoted(name) + " " + Quoted(text) + " is not 8 hex digits");
+  return static_cast<int64_t>(std::stoul(std::string(text), nullptr, 16));
 }
 
 TManifestFile DecodeFile(std::string_view item, int version, const TPlace& at) {
   if (version == 1) return {Unescape(item, "file", at)};
   const std::vector<std::string_view> parts = Split(item, kFileSeparator);
-  if (parts.size() != 3) throw at.Fault("file entry " + Quoted(item) + " is not a name, a size and a time");
+  const size_t fields = version == 2 ? 3 : 4;
+  if (parts.size() != fields) {
+    throw at.Fault("file entry " + Quoted(item) + (version == 2 ? " is not a name, a size and a time"
+                                                                 : " is not a name, a size, a time and a crc"));
+  }
   TManifestFile file{Unescape(parts[0], "file", at)};
   file.Size = Int64(parts[1], [&file] { return "size of file " + Quoted(file.Name); }, -1, at);
   file.Time = Int64(parts[2], [&file] { return "time of file " + Quoted(file.Name); }, INT64_MIN, at);
+  if (version >= 3) file.Crc = DecodeCrc(parts[3], file.Name, at);
   return file;
 }
 
@@ -346,7 +366,16 @@ std::string FindManifest(const TCardFolder& card) {
                                   std::string(kSecondUpdateHolder) + "/" + kManifestName}) {
     if (card.Stat(path).Kind == TCardKind::ckFile) return path;
   }
-  return {};
+  return HasUnfinishedManifest(card) ? kUnfinishedManifestName : std::string();
+}
+
+bool HasUnfinishedManifest(const TCardFolder& card) {
+  // A record at its place, or in a holder, is the one to go by.
+  for (const std::string& path : {std::string(kManifestName), std::string(kUpdateHolder) + "/" + kManifestName,
+                                  std::string(kSecondUpdateHolder) + "/" + kManifestName}) {
+    if (card.Stat(path).Kind != TCardKind::ckMissing) return false;
+  }
+  return card.Stat(kUnfinishedManifestName).Kind == TCardKind::ckFile;
 }
 
 std::string OptionsFingerprint(const TJobOptions& options) {
@@ -373,6 +402,7 @@ class TRecordParser {
   void Header(std::string_view line);
   void Line(std::string_view line, size_t number);
   void Options(const std::vector<std::string_view>& f, const TPlace& at);
+  void OwnFile(const std::vector<std::string_view>& f, const TPlace& at);
   void Game(std::string_view line, const std::vector<std::string_view>& f, size_t number, const TPlace& at);
   void ClaimZip(std::string_view zip, size_t number, const TPlace& at);
   void ClaimFolder(const std::string& folder, size_t number, const TPlace& at);
@@ -409,7 +439,7 @@ void TRecordParser::Run() {
 void TRecordParser::Header(std::string_view line) {
   if (!line.starts_with(kHeaderStart)) throw RecordFault(path_, "not a record of this program");
   const std::string_view version = line.substr(kHeaderStart.size());
-  if (version != "1" && version != "2") {
+  if (version != "1" && version != "2" && version != "3") {
     throw RecordFault(path_, "record version " + Quoted(version) + " is not one this program reads");
   }
   manifest_.Version = version[0] - '0';
@@ -424,6 +454,10 @@ void TRecordParser::Line(std::string_view line, size_t number) {
     Options(f, at);
   } else if (f[0] == "game") {
     Game(line, f, number, at);
+  } else if (f[0] == "file" && manifest_.Version >= 3) {
+    OwnFile(f, at);
+  } else if (f[0] == "unfinished" && f.size() == 1 && manifest_.Version >= 3 && options_ && manifest_.Games.empty()) {
+    manifest_.Unfinished = true;
   } else {
     throw at.Fault("unknown line kind " + Quoted(f[0]));
   }
@@ -434,6 +468,22 @@ void TRecordParser::Options(const std::vector<std::string_view>& f, const TPlace
   if (f.size() != 2) throw at.Fault("the options line has " + std::to_string(f.size()) + " fields, not 2");
   manifest_.Fingerprint = Unescape(f[1], "options", at);
   options_ = true;
+}
+
+void TRecordParser::OwnFile(const std::vector<std::string_view>& f, const TPlace& at) {
+  if (!options_) throw at.Fault("a file comes before the options line");
+  if (f.size() != 5) throw at.Fault("a file line has " + std::to_string(f.size()) + " fields, not 5");
+  TManifestFile file{Unescape(f[1], "file", at)};
+  // Only the game list is written there, beside the record itself.
+  const bool gameList = file.Name == "GameList.csv" || file.Name == "gamelist.csv";
+  if (!gameList) throw at.Fault("file " + Quoted(file.Name) + " is not a file the job writes at the top");
+  for (const TManifestFile& other : manifest_.OwnFiles) {
+    if (AsciiUpper(other.Name) == AsciiUpper(file.Name)) throw at.Fault("file " + Quoted(file.Name) + " is listed twice");
+  }
+  file.Size = Int64(f[2], [&file] { return "size of file " + Quoted(file.Name); }, 0, at);
+  file.Time = Int64(f[3], [&file] { return "time of file " + Quoted(file.Name); }, INT64_MIN, at);
+  file.Crc = DecodeCrc(f[4], file.Name, at);
+  manifest_.OwnFiles.push_back(std::move(file));
 }
 
 void TRecordParser::Game(std::string_view line, const std::vector<std::string_view>& f, size_t number,
@@ -489,6 +539,20 @@ std::unique_ptr<TManifest> ParseManifest(std::string text, const std::string& pa
   return manifest;
 }
 
+std::unique_ptr<TManifest> ParseUnfinishedManifest(std::string text, const std::string& path) {
+  // A power cut can leave the file longer than what reached the card, the
+  // rest zeros; what follows the last whole line was never finished.
+  const size_t zero = text.find('\0');
+  if (zero != std::string::npos) text.resize(zero);
+  const size_t lastEnd = text.rfind('\n');
+  text.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
+  if (text.empty()) throw RecordFault(path, "the record of the job that was cut off is empty");
+  auto manifest = ParseManifest(std::move(text), path);
+  manifest->Unfinished = true;
+  manifest->OwnFiles.clear();
+  return manifest;
+}
+
 std::unique_ptr<TManifest> ReadManifest(const TCardFolder& card, const std::string& relative) {
   const std::string path = card.FullPath(relative);
   std::string text;
@@ -498,11 +562,18 @@ std::unique_ptr<TManifest> ReadManifest(const TCardFolder& card, const std::stri
     if (e.Code() != EFBIG) throw;
     throw TooLarge(path);
   }
+  if (relative == kUnfinishedManifestName) return ParseUnfinishedManifest(std::move(text), path);
   return ParseManifest(std::move(text), path);
 }
 
-std::string ManifestHead(const std::string& fingerprint) {
-  return std::string(kHeaderStart) + std::to_string(kManifestVersion) + "\noptions\t" + EscapeField(fingerprint) + "\n";
+std::string ManifestHead(const std::string& fingerprint, bool unfinished) {
+  return std::string(kHeaderStart) + std::to_string(kManifestVersion) + "\noptions\t" + EscapeField(fingerprint) +
+         "\n" + (unfinished ? "unfinished\n" : "");
+}
+
+std::string ManifestFileLine(const TManifestFile& file) {
+  return "file\t" + EscapeField(file.Name) + "\t" + std::to_string(file.Size) + "\t" + std::to_string(file.Time) +
+         "\t" + CrcText(file.Crc) + "\n";
 }
 
 std::string ManifestLine(const TManifestGame& g) {
@@ -521,16 +592,24 @@ std::string ManifestLine(const TManifestGame& g) {
   return line;
 }
 
-TManifestWriter::TManifestWriter(const TCardFolder& card, std::string relative, const std::string& fingerprint)
+TManifestWriter::TManifestWriter(const TCardFolder& card, std::string relative, const std::string& fingerprint,
+                                 bool unfinished)
     : card_(card), path_(std::move(relative)), file_(card.CreateFile(path_ + ".tmp")) {
-  buffer_ = ManifestHead(fingerprint);
+  buffer_ = ManifestHead(fingerprint, unfinished);
 }
 
 TManifestWriter::~TManifestWriter() = default;
 
 void TManifestWriter::Add(const TManifestGame& g) {
   buffer_ += ManifestLine(g);
-  if (buffer_.size() >= (64u << 10)) Flush();
+  Flush();
+}
+
+void TManifestWriter::AddFile(const TManifestFile& file) { buffer_ += ManifestFileLine(file); }
+
+void TManifestWriter::Keep() {
+  Flush();
+  file_->Commit();
 }
 
 void TManifestWriter::Flush() {
@@ -551,8 +630,9 @@ void TManifestWriter::Commit() {
 }
 
 void WriteManifest(const TCardFolder& card, const std::string& relative, const TManifest& manifest) {
-  TManifestWriter writer(card, relative, manifest.Fingerprint);
+  TManifestWriter writer(card, relative, manifest.Fingerprint, manifest.Unfinished);
   for (size_t j = 0; j < manifest.Games.size(); ++j) writer.Add(manifest.Game(j));
+  for (const TManifestFile& file : manifest.OwnFiles) writer.AddFile(file);
   writer.Commit();
 }
 

@@ -19,25 +19,30 @@ class TCardFile;
 constexpr const char* kManifestName = "vqsd-manifest.txt";
 
 // The record is text of lines ended by '\n':
-//   # Vondral64 Quillem SD manifest 2
+//   # Vondral64 Quillem SD manifest 3
 //   options<TAB>fingerprint
+//   unfinished                    only in a record of a job that was cut off
 //   game<TAB>...<TAB>end          one line per game, 22 fields (TManifestGame
 //                                 in order, between "game" and "end")
+//   file<TAB>name<TAB>size<TAB>time<TAB>crc   a file of the job's at the top
+//                                 of the output folder (the game list)
 // A field writes tab, line feed, carriage return and backslash as \t, \n, \r,
 // \\, and every other control character as \xhh. A list field ends each item
 // with U+001F; in the files field an item is the file's name, size and time,
 // separated by U+001E (version 1: its name alone).
 
-// The version of the record this program writes. It reads versions 1 and 2:
-// version 1 kept only the names of a game's files.
-constexpr int kManifestVersion = 2;
+// The version of the record this program writes. It reads versions 1 to 3:
+// version 1 kept only the names of a game's files, version 2 their sizes
+// and times too.
+constexpr int kManifestVersion = 3;
 
 // One file the job wrote into a game folder: its path there ('/'-separated),
-// and its size and modification time (ns) as the job left it.
+// and its size, modification time (ns) and CRC-32 as the job left it.
 struct TManifestFile {
   std::string Name;
   int64_t Size = -1;  // -1: not recorded (a version-1 record)
   int64_t Time = 0;
+  int64_t Crc = -1;  // -1: not recorded (before version 3)
 
   bool operator==(const TManifestFile&) const = default;
 };
@@ -98,6 +103,11 @@ struct TManifestEntry {
 struct TManifest {
   std::string Fingerprint;
   std::vector<TManifestEntry> Games;
+  // The job's files at the top of the output folder (the game list).
+  std::vector<TManifestFile> OwnFiles;
+  // The record of a fresh job that was cut off: its games are those it
+  // finished; what it began and did not finish, it did not record.
+  bool Unfinished = false;
   std::string Text;
   int Version = kManifestVersion;  // the version of Text
 
@@ -113,9 +123,16 @@ constexpr const char* kSecondUpdateHolder = "VQSDTMP2";
 // The largest record read.
 constexpr size_t kMaxManifestSize = size_t{256} << 20;
 
+// The name of the record a job writes game by game; a fresh job that was
+// cut off leaves it with the games it finished.
+constexpr const char* kUnfinishedManifestName = "vqsd-manifest.txt.tmp";
+
 // The manifest of the output folder `card`, relative to it: at its top, or,
 // after an update was cut off, in a holder; empty when there is none.
 std::string FindManifest(const TCardFolder& card);
+// True when `card` has no record but the one a fresh job that was cut off
+// left (kUnfinishedManifestName, at the top).
+bool HasUnfinishedManifest(const TCardFolder& card);
 
 // The options that shape the output, as one text: two runs with equal
 // fingerprints write equal trees from equal sources.
@@ -128,10 +145,14 @@ std::string OptionsFingerprint(const TJobOptions& options);
 // vq::Error("\"<path>\": line <n>: <cause>") on the first fault, or
 // vq::Error("\"<path>\": <cause>") for a fault of the whole text.
 std::unique_ptr<TManifest> ParseManifest(std::string text, const std::string& path);
+// The record a job that was cut off left: what follows its last whole line
+// (a line cut off, or bytes the file system never wrote) is dropped, and
+// the rest is read as ParseManifest reads it, marked Unfinished.
+std::unique_ptr<TManifest> ParseUnfinishedManifest(std::string text, const std::string& path);
 
 // Reads the manifest of `card` at `relative` and parses it as ParseManifest
-// does. Throws vq::Error naming it when it is missing, unreadable or not a
-// manifest.
+// does (ParseUnfinishedManifest for kUnfinishedManifestName). Throws
+// vq::Error naming it when it is missing, unreadable or not a manifest.
 std::unique_ptr<TManifest> ReadManifest(const TCardFolder& card, const std::string& relative);
 
 // A field of a record (or of the update's journal, which shares its form):
@@ -146,23 +167,34 @@ std::optional<std::vector<std::string>> SplitEscapedFields(std::string_view line
 // by single '/', none empty, "." or "..", no backslash, no control character.
 bool IsPlainPath(std::string_view path);
 
-// The start of a record of the current version: its header and options lines.
-std::string ManifestHead(const std::string& fingerprint);
+// The start of a record of the current version: its header and options
+// lines, and the mark of an unfinished one.
+std::string ManifestHead(const std::string& fingerprint, bool unfinished = false);
 // The line of `game` in a record of the current version, with its line end.
 std::string ManifestLine(const TManifestGame& game);
+// The line of a file of the job's at the top of the output folder.
+std::string ManifestFileLine(const TManifestFile& file);
 
 // Writes a manifest game by game into "<relative>.tmp" of `card`, renamed to
-// `relative` by Commit; destroyed before, it leaves nothing. Throws
+// `relative` by Commit; destroyed before, it leaves nothing unless Keep was
+// called. Each game's line is handed to the file system as it is added, so
+// that a job cut off leaves a record of the games it finished. Throws
 // vq::Error on failure. `card` outlives it.
 class TManifestWriter {
  public:
-  TManifestWriter(const TCardFolder& card, std::string relative, const std::string& fingerprint);
+  TManifestWriter(const TCardFolder& card, std::string relative, const std::string& fingerprint,
+                  bool unfinished = false);
   ~TManifestWriter();
   TManifestWriter(const TManifestWriter&) = delete;
   TManifestWriter& operator=(const TManifestWriter&) = delete;
 
   void Add(const TManifestGame& game);
+  // A file of the job's at the top of the output folder; before Commit.
+  void AddFile(const TManifestFile& file);
   void Commit();
+  // Closes the record under its ".tmp" name, kept: the record of a job that
+  // ends before it is complete.
+  void Keep();
 
  private:
   void Flush();

@@ -1,5 +1,6 @@
 #include "engine/text_file.h"
 
+#include "base/crc32.h"
 #include "base/text.h"
 
 namespace vq {
@@ -16,12 +17,14 @@ std::string TextFileBytes(const std::vector<std::u16string>& lines) {
   return data;
 }
 
-TCardStat WriteTextLines(const TCardFolder& card, const std::string& relative, const std::vector<std::u16string>& lines) {
+TWrittenText WriteTextLines(const TCardFolder& card, const std::string& relative, const std::vector<std::u16string>& lines) {
   const std::string data = TextFileBytes(lines);
   const std::unique_ptr<TCardFile> file = card.CreateFile(relative);
   file->Write(data.data(), data.size());
   file->Commit();
-  return file->Written();
+  TCrc32 crc;
+  crc.Add(data.data(), data.size());
+  return {file->Written(), crc.Value()};
 }
 
 }  // namespace vq

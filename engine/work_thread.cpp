@@ -124,6 +124,7 @@ void TWorkThread::Execute() {
     if (!planOnly && !Terminated()) WriteGameList();
     if (!FTestMode && !Terminated()) WriteManifestFile();
     if (FUpdate && !FTestMode && !Terminated()) FinishUpdate();
+    KeepUnfinishedManifest();
     FlushCard();
     // One reading of the flag decides both the outcome and the summary.
     const bool aborted = Terminated();
@@ -135,6 +136,7 @@ void TWorkThread::Execute() {
     // status, which names the game or folder at hand.
     const std::string last = FStatus;
     FOutcome = TJobOutcome::joFailed;
+    KeepUnfinishedManifest();
     try {
       if (!FTestMode && FCard && IsRemovableCardFileSystem(FDestDir)) FCard->Sync();
     } catch (const Error&) {
@@ -189,12 +191,28 @@ void TWorkThread::WriteManifestFile() {
   // and without its record it counts as unfinished, game list or not.
   try {
     if (!FManifest) FManifest = std::make_unique<TManifestWriter>(Card(), kManifestName, FFingerprint);
+    if (!FGameListFile.Name.empty()) FManifest->AddFile(FGameListFile);
     FManifest->Commit();
     FManifest.reset();
   } catch (const Error&) {
     if (FCard->Exists(GameListName(FFileNameStyle))) FCard->Remove(GameListName(FFileNameStyle));
     throw;
   }
+}
+
+void TWorkThread::KeepUnfinishedManifest() noexcept {
+  // A fresh job that ends before its record is complete keeps the record of
+  // the games it finished: an update resumes the job from it. An update
+  // has its old record to go back to.
+  if (!FManifest) return;
+  if (!FUpdate) {
+    try {
+      FManifest->Keep();
+    } catch (const Error&) {
+      // Without it, the folder counts as unfinished and is written anew.
+    }
+  }
+  FManifest.reset();
 }
 
 void TWorkThread::RecordGame(const TManifestGame& record) {

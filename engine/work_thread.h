@@ -188,10 +188,13 @@ class TWorkThread : public TThread, private TJobCounts {
   void NoteExtraction(TArcInfo& game, bool tapeError, bool renamed) const;
   void CopySIDs(TGameWrite& w) const;
   bool CopySIDFile(TGameWrite& w, const std::string& Source, const std::string& name) const;
+  // Writes one file of the game; `knownCrc` is the CRC-32 of its bytes when
+  // the archive states it (-1: computed while writing).
   void WriteGameFile(TGameWrite& w, const std::string& relative, bool fromZip,
-                     const std::function<void(TFileSink&)>& fill) const;
+                     const std::function<void(TFileSink&)>& fill, int64_t knownCrc = -1) const;
   TManifestGame ManifestRecord(const TGameWrite& w) const;
   void WriteManifestFile();
+  void KeepUnfinishedManifest() noexcept;
   void RecordGame(const TManifestGame& record);
 
   // Updating an output folder in place: the plan against its record, the
@@ -280,6 +283,7 @@ class TWorkThread : public TThread, private TJobCounts {
   std::set<std::string> FPrevUser;          // and the entries it kept
   std::vector<std::pair<std::string, std::string>> FPrevAside;  // and their names aside
   std::unique_ptr<TManifestWriter> FManifest;  // the record, written game by game
+  TManifestFile FGameListFile;                 // the game list as written
   TJobOutcome FOutcome = TJobOutcome::joRunning;
 };
 

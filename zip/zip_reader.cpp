@@ -155,6 +155,7 @@ bool TZipReader::NextMatch(TZipEntry& entry) {
     entry.StoredPath.assign(name);
     entry.Index = index;
     entry.Size = (st.valid & ZIP_STAT_SIZE) ? st.size : 0;
+    entry.Crc = (st.valid & ZIP_STAT_CRC) ? static_cast<int64_t>(st.crc) : -1;
     return true;
   }
   return false;

@@ -19,6 +19,9 @@ struct TZipEntry {
   std::string StoredPath;  // the stored path as written in the archive (UTF-8)
   int64_t Index = -1;      // the entry's index in the archive
   uint64_t Size = 0;       // uncompressed size in bytes
+  // The CRC-32 the archive states; -1 when it states none. Reading the
+  // entry to its end checks its bytes against it.
+  int64_t Crc = -1;
 };
 
 // Reads zip archives: one archive open at a time, read-only. The source
