@@ -96,6 +96,11 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, TCommandL
       app.add_flag("--update")
           ->description("bring an existing output folder up to date in place, writing only what changed")
           ->group(kOptions);
+  CLI::Option* verifyOption =
+      app.add_flag("--verify", command.Verify)
+          ->description("read every file of the output folder and compare it, and each folder's order, with the "
+                        "record of the job that wrote it (exit status 1: it differs); writes nothing")
+          ->group(kOptions);
   app.add_option("--jobs", jobs, "threads that read and inflate zips at once (default: one per core)")
       ->type_name("N")
       ->check(CLI::Range(1, kMaxJobs))
@@ -132,7 +137,8 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, TCommandL
 
   std::vector<std::pair<CLI::Option*, CLI::Option*>> conflicts = switches;
   conflicts.insert(conflicts.end(),
-                   {{hvscOption, noHvsc}, {filterOption, noFilter}, {quiet, verbose}, {replaceOption, updateOption}});
+                   {{hvscOption, noHvsc}, {filterOption, noFilter}, {quiet, verbose}, {replaceOption, updateOption},
+                    {verifyOption, replaceOption}, {verifyOption, updateOption}, {verifyOption, switches[3].first}});
   for (const auto& [a, b] : conflicts) {
     if (a->count() && b->count()) {
       err << "vqsd: " << a->get_name() << " and " << b->get_name() << " exclude each other\n"

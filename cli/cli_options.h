@@ -12,6 +12,7 @@ namespace vq {
 struct TCommandLine {
   TJobOptions Options;
   bool Replace = false;  // delete an existing output folder
+  bool Verify = false;   // verify the output folder against its record; write nothing
   bool Quiet = false;    // only errors and the final summary
   bool Verbose = false;  // every status as a plain line
   std::string LogFile;   // every message and each refused zip; empty: none
@@ -23,6 +24,9 @@ constexpr int kExitFinished = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitGamesFailed = 3;  // finished, but --keep-going left games out
+// --verify: 0 when the card matches its record, kExitDiffers when it does
+// not, kExitUsage when there is nothing to verify.
+constexpr int kExitDiffers = 1;
 constexpr int kExitAborted = 130;
 
 // The program's version, "1.0.0.0".

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/text.h"
+#include "engine/card_verify.h"
 #include "engine/work_thread.h"
 
 namespace vq {
@@ -42,7 +43,7 @@ void WriteOptions(TJsonWriter& w, const TCommandLine& command) {
   const std::pair<const char*, bool> flags[] = {
       {"sids", o.IncludeSIDs}, {"filter", o.FilterIDs},         {"autoswap", o.AutoSwap},
       {"t64", o.ExtractT64},   {"uppercase", o.ForceUppercase}, {"test", o.TestMode},
-      {"keep_going", o.KeepGoing}, {"replace", command.Replace}};
+      {"keep_going", o.KeepGoing}, {"replace", command.Replace}, {"update", o.Update}, {"verify", command.Verify}};
   for (const auto& [key, value] : flags) {
     w.Key(key);
     w.Bool(value);
@@ -133,6 +134,67 @@ void WriteJobLists(TJsonWriter& w, const TWorkThread* job) {
     }
   }
   w.EndArray();
+}
+
+void WriteVerifyFiles(TJsonWriter& w, const std::vector<TVerifyFile>& files) {
+  w.BeginArray();
+  for (const TVerifyFile& file : files) {
+    w.BeginObject();
+    w.Key("path");
+    w.String(file.Path);
+    w.Key("problem");
+    w.String(file.Problem == TVerifyProblem::vpMissing ? "missing" : "changed");
+    w.Key("detail");
+    w.String(file.Detail);
+    w.EndObject();
+  }
+  w.EndArray();
+}
+
+void WriteStrings(TJsonWriter& w, const char* key, const std::vector<std::string>& items) {
+  w.Key(key);
+  w.BeginArray();
+  for (const std::string& item : items) w.String(item);
+  w.EndArray();
+}
+
+// What a verify found: its counts, the games with missing or changed files,
+// the game list, the entries the job did not write and the folders out of order.
+void WriteVerify(TJsonWriter& w, const TVerifyReport& r) {
+  w.Key("verify");
+  w.BeginObject();
+  w.Key("record");
+  w.String(r.Record);
+  const std::pair<const char*, int64_t> counts[] = {
+      {"record_version", r.RecordVersion}, {"games", r.Games},     {"files", r.Files},
+      {"files_read", r.FilesRead},         {"bytes_read", r.BytesRead}, {"missing", r.Missing},
+      {"changed", r.Changed},              {"unchecked", r.Unchecked}};
+  for (const auto& [key, value] : counts) {
+    w.Key(key);
+    w.Number(value);
+  }
+  w.Key("order_checked");
+  w.Bool(r.OrderChecked);
+  w.Key("clean");
+  w.Bool(r.Clean());
+  w.Key("games_with_problems");
+  w.BeginArray();
+  for (const TVerifyGame& game : r.GamesWithProblems) {
+    w.BeginObject();
+    w.Key("name");
+    w.String(game.Name);
+    w.Key("folder");
+    w.String(game.Folder);
+    w.Key("files");
+    WriteVerifyFiles(w, game.Files);
+    w.EndObject();
+  }
+  w.EndArray();
+  w.Key("own_files");
+  WriteVerifyFiles(w, r.OwnFiles);
+  WriteStrings(w, "not_written", r.NotWritten);
+  WriteStrings(w, "out_of_order", r.OutOfOrder);
+  w.EndObject();
 }
 
 }  // namespace
@@ -247,8 +309,12 @@ std::string JobReportJson(const TJobReport& report) {
   w.Number(report.ElapsedSeconds);
   w.Key("output_folder");
   w.String(report.OutputFolder);
-  WriteCounts(w, report.Job ? report.Job->Counts() : TJobCounts{});
-  WriteJobLists(w, report.Job);
+  if (report.Verify) {
+    WriteVerify(w, *report.Verify);
+  } else {
+    WriteCounts(w, report.Job ? report.Job->Counts() : TJobCounts{});
+    WriteJobLists(w, report.Job);
+  }
   w.Key("problems");
   w.BeginArray();
   for (const std::string& problem : report.Problems) w.String(problem);

@@ -10,6 +10,7 @@
 namespace vq {
 
 class TWorkThread;
+struct TVerifyReport;
 
 // Writes JSON text by hand: objects and arrays indented by two spaces,
 // strings as UTF-8 with quotes, backslashes and control characters escaped
@@ -54,12 +55,15 @@ struct TJobReport {
   std::string Summary;                // the job's closing status; empty when it never ran
   std::vector<std::string> Problems;  // what kept the job from starting
   const TWorkThread* Job = nullptr;   // the ended job; null when it never ran
+  const TVerifyReport* Verify = nullptr;  // what a verify found; null for a job
 };
 
 // The report as a JSON object: program and version, the options, the
 // outcome and exit status, the summary, elapsed seconds, the output folder,
 // the counts, the refused zips with their reasons, the games with errors,
-// the unknown extensions and the problems that kept the job from starting.
+// the unknown extensions and the problems that kept the job from starting;
+// for a verify, what it found ("verify") in place of the job's counts and
+// lists.
 std::string JobReportJson(const TJobReport& report);
 
 }  // namespace vq

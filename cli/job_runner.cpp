@@ -13,7 +13,9 @@
 #include "base/shell_delete.h"
 #include "base/text.h"
 #include "cli/job_report.h"
+#include "engine/card_verify.h"
 #include "engine/job_check.h"
+#include "engine/job_results.h"
 #include "engine/work_thread.h"
 
 namespace vq {
@@ -114,9 +116,10 @@ std::vector<std::string> ProblemMessages(const TJobCheck& check, bool replace) {
   return messages;
 }
 
-// Runs the job to its end; Ctrl+C through `abortRequested` asks it to stop.
-TJobOutcome RunToEnd(TWorkThread& job, TProgressPrinter& printer, TRunOutput& output,
-                     const std::atomic<bool>& abortRequested) {
+// Runs the job (or the verify) to its end; Ctrl+C through `abortRequested`
+// asks it to stop.
+template <typename TRun>
+TJobOutcome RunToEnd(TRun& job, TProgressPrinter& printer, TRunOutput& output, const std::atomic<bool>& abortRequested) {
   std::mutex mutex;
   std::condition_variable ended;
   bool done = false;
@@ -142,18 +145,23 @@ TJobOutcome RunToEnd(TWorkThread& job, TProgressPrinter& printer, TRunOutput& ou
   return job.Outcome();
 }
 
-// The refused zips and the games with errors, one line each.
-void LogJobDetails(const TWorkThread& job, TRunOutput& output) {
-  for (const TInvalidZip& zip : job.InvalidZips()) output.Log("Refused zip: " + zip.Path + ": " + zip.Reason);
-  for (const TArcInfo& game : job.Archives()) {
-    const std::u16string error = Trim(game.ExtractionStatus);
-    if (error.empty()) continue;
-    output.Log("Game with errors: " + Utf16ToUtf8(game.Name) + " [" + std::to_string(game.UniqueID) + "] (" +
-               Utf16ToUtf8(game.RealOutPath) + "): " + Utf16ToUtf8(error));
+// The lists of the results, one line each: the refused zips and the games
+// with errors, what an update kept, what a verify found.
+void LogDetails(const TJobResults& results, TRunOutput& output) {
+  for (const TResultSection& section : results.Sections) {
+    for (const std::string& line : section.Lines) output.Log(section.Title + ": " + line);
   }
-  for (const TKeptEntry& entry : job.KeptEntries()) {
-    output.Log((entry.Changed ? "Changed on the card, kept: " : "Not written by the job, kept: ") + entry.Path +
-               (entry.Path == entry.From ? "" : " (was " + entry.From + ")"));
+}
+
+// The lists of a verify on `out`: at most kShownPerList lines of each.
+void ShowVerifyLists(const TJobResults& results, std::ostream& out) {
+  constexpr size_t kShownPerList = 10;
+  for (const TResultSection& section : results.Sections) {
+    out << section.Title << " (" << section.Lines.size() << "):\n";
+    for (size_t k = 0; k < std::min(section.Lines.size(), kShownPerList); ++k) out << "  " << section.Lines[k] << "\n";
+    if (section.Lines.size() > kShownPerList) {
+      out << "  ... and " << section.Lines.size() - kShownPerList << " more; --log and --json list them all\n";
+    }
   }
 }
 
@@ -174,9 +182,61 @@ const char* OutcomeName(TJobOutcome outcome) {
   }
 }
 
+int RunVerify(const TCommandLine& command, const TConsole& console, const std::atomic<bool>& abortRequested) {
+  const auto start = console.Clock();
+  TRunOutput output(command, console);
+  if (!output.Open()) return kExitUsage;
+  const std::string folder = OutputFolder(command.Options);
+  TJobReport report;
+  report.Command = &command;
+  report.OutputFolder = folder;
+  report.Outcome = "failed";
+  auto finish = [&](int status) {
+    report.ExitStatus = status;
+    report.ElapsedSeconds = std::chrono::duration<double>(console.Clock() - start).count();
+    const bool written = output.WriteReport(report) && output.LogWritten();
+    return written ? status : kExitUsage;
+  };
+  if (Trim(command.Options.DestDir).empty()) {
+    report.Problems.push_back("Please specify the destination folder that holds the output folder (--dest DIR).");
+    output.Error(report.Problems.back());
+    return finish(kExitUsage);
+  }
+  if (!DirectoryExists(folder)) {
+    report.Problems.push_back("There is no output folder to verify: " + folder + " does not exist.");
+    output.Error(report.Problems.back());
+    return finish(kExitUsage);
+  }
+  const TProgressMode mode = output.Mode();
+  TProgressPrinter printer(output.ProgressStream(mode), mode, console.Width, console.Clock);
+  TCardVerifier verifier(folder, JobThreads(command.Options));
+  const TJobOutcome outcome = RunToEnd(verifier, printer, output, abortRequested);
+  const TJobResults results = VerifyResults(verifier.Report(), verifier.Status());
+  LogDetails(results, output);
+  std::ostream& out = output.SummaryStream();
+  const std::string summary = TProgressPrinter::Flatten(verifier.Status());
+  printer.Finish(verifier.Status());
+  if (outcome == TJobOutcome::joFailed) {
+    report.Problems.push_back(summary);
+    output.Error(summary.rfind("ERROR: ", 0) == 0 ? summary.substr(7) : summary);
+    return finish(kExitUsage);
+  }
+  if (!command.Quiet) ShowVerifyLists(results, out);
+  const double elapsed = std::chrono::duration<double>(console.Clock() - start).count();
+  const std::string closing = Format("Elapsed %.1f s; output folder: %s", elapsed, folder.c_str());
+  out << summary << '\n' << closing << std::endl;
+  output.Log(closing);
+  report.Verify = &verifier.Report();
+  report.Summary = summary;
+  report.Outcome = OutcomeName(outcome);
+  if (outcome == TJobOutcome::joAborted) return finish(kExitAborted);
+  return finish(verifier.Report().Clean() ? kExitFinished : kExitDiffers);
+}
+
 }  // namespace
 
 int RunJob(const TCommandLine& command, const TConsole& console, const std::atomic<bool>& abortRequested) {
+  if (command.Verify) return RunVerify(command, console, abortRequested);
   const auto start = console.Clock();
   TRunOutput output(command, console);
   if (!output.Open()) return kExitUsage;
@@ -211,7 +271,7 @@ int RunJob(const TCommandLine& command, const TConsole& console, const std::atom
   job.SetRecord(check.Record);
   const TJobOutcome outcome = RunToEnd(job, printer, output, abortRequested);
   if (outcome == TJobOutcome::joFailed && createdOutput) RemoveIfEmpty(check.OutputFolder);
-  LogJobDetails(job, output);
+  LogDetails(JobResults(job), output);
 
   const std::string summary = TProgressPrinter::Flatten(job.Status());
   const double elapsed = std::chrono::duration<double>(console.Clock() - start).count();

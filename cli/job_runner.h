@@ -24,7 +24,9 @@ struct TConsole {
 // output folder are the last lines of standard output (of standard error
 // when the JSON report goes to standard output). Writes the log and the
 // report when asked. Setting `abortRequested` aborts the job. Returns the
-// exit status.
+// exit status. With Verify, verifies the output folder instead: its lists
+// (at most ten lines each) and its summary on standard output, the exit
+// status 0 (it matches its record), 1 (it differs) or 2 (nothing to verify).
 int RunJob(const TCommandLine& command, const TConsole& console, const std::atomic<bool>& abortRequested);
 
 }  // namespace vq

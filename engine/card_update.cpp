@@ -7,6 +7,7 @@
 // Every path is resolved beneath the output folder (TCardFolder).
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <map>
 #include <memory>
 #include <unordered_map>
@@ -278,10 +279,15 @@ void TWorkThread::PlanUpdate() {
     oldFound[found->second] = true;
     const TManifestEntry& was = old[found->second];
     const TManifestGame wasGame = FOldManifest->Game(found->second);
-    const bool same = wasGame.SameSource(source) && LastPart(was.Path) == LastPart(newPaths[i]) &&
-                      newUses[newPaths[i]] == 1 && oldUses[was.Path] == 1 && !oldTaken[found->second] &&
-                      !FPrevTouched.count(was.Path) && folders.IsFolder(was.Path) &&
-                      (!FOldManifest->Unfinished || GameIsWhole(wasGame));
+    bool same = wasGame.SameSource(source) && LastPart(was.Path) == LastPart(newPaths[i]) &&
+                newUses[newPaths[i]] == 1 && oldUses[was.Path] == 1 && !oldTaken[found->second] &&
+                !FPrevTouched.count(was.Path) && folders.IsFolder(was.Path) &&
+                (!FOldManifest->Unfinished || GameIsWhole(wasGame));
+    // A game that lost a file on the card is written again.
+    const std::vector<std::string> order = same ? GameFolderOrder(wasGame.Files) : std::vector<std::string>();
+    const std::vector<std::string> listed = same ? ListedNames(*FCard, was.Path) : std::vector<std::string>();
+    const std::unordered_set<std::string_view> present(listed.begin(), listed.end());
+    same = same && std::all_of(order.begin(), order.end(), [&](const std::string& name) { return present.count(name) > 0; });
     if (!same) {
       ++FUpdateCounts.Changed;
       continue;
@@ -291,9 +297,10 @@ void TWorkThread::PlanUpdate() {
     ++(was.Path == newPaths[i] ? FUpdateCounts.Kept : FUpdateCounts.Moved);
     // A game folder whose entries a copy put in another order gets them
     // again in the job's order, by renames.
-    if (!orderShown) continue;
-    const std::vector<std::string> order = GameFolderOrder(wasGame.Files);
-    if (!InJobOrder(ListedNames(*FCard, was.Path), std::vector<std::string_view>(order.begin(), order.end()))) {
+    // A game that also moves keeps its order until the next update: its
+    // entries aside are named after the place the record gives it.
+    if (orderShown && was.Path == newPaths[i] &&
+        !InJobOrder(listed, std::vector<std::string_view>(order.begin(), order.end()))) {
       FResort.insert(i);
       ++FUpdateCounts.Reordered;
     }
@@ -629,6 +636,18 @@ void TWorkThread::RestoreLeftAside() {
   for (size_t j = 0; j < old.size(); ++j) {
     if (FCard->IsFolder(InHolder(kHolder, AsideName(j)))) back.emplace_back(old[j].Path, AsideName(j));
   }
+  // Entries of game folders put back in order, named after their game.
+  std::vector<std::pair<std::string, std::string>> entries;  // path, name aside
+  for (const std::string& name : FCard->ListNames(kHolder)) {
+    const size_t gap = name.find('_');
+    if (name.size() < 3 || name[0] != 'r' || gap == std::string::npos || gap == 1) continue;
+    if (name.find_first_not_of("0123456789", 1) != gap) continue;
+    const std::string_view number = std::string_view(name).substr(1, gap - 1);
+    size_t j = 0;
+    if (std::from_chars(number.data(), number.data() + number.size(), j).ec != std::errc() || j >= old.size()) continue;
+    const bool folder = FCard->IsFolder(InHolder(kHolder, name));
+    entries.emplace_back(old[j].Path + name.substr(gap + 1) + (folder ? "/" : ""), name);
+  }
   // Outer folders first, so that the inner ones find their place.
   std::stable_sort(back.begin(), back.end(), [](const auto& a, const auto& b) { return Depth(a.first) < Depth(b.first); });
   for (const auto& [path, name] : back) {
@@ -638,6 +657,10 @@ void TWorkThread::RestoreLeftAside() {
     } else if (name[0] == 'c' && FCard->IsFolder(path)) {
       MergeBack(InHolder(kHolder, name) + "/", path);
     }
+  }
+  for (const auto& [path, name] : entries) {
+    FCard->MakeFolders(std::string(ContainerOf(path)));
+    FCard->Rename(InHolder(kHolder, name), FCard->Exists(path) ? FreeName(path, false) : path);
   }
   RestoreKeptEntries();
 }
@@ -810,7 +833,7 @@ void TWorkThread::PlaceKeptGame(TGameWrite& w, size_t index) {
   w.Tally.FTapeArchivesNotExtracted = was.TapesNotExtracted;
   w.Tally.FSIDCount = was.SidCount;
   w.Tally.FSIDErrors = was.SidErrors;
-  if (FResort.count(index)) ResortGameFolder(path, GameFolderOrder(was.Files));
+  if (FResort.count(index)) ResortGameFolder(static_cast<size_t>(FReuse[index]), path, GameFolderOrder(was.Files));
   w.Record = was;
   w.Record.Path = path;
   w.Record.UniqueID = game.UniqueID;
@@ -818,15 +841,17 @@ void TWorkThread::PlaceKeptGame(TGameWrite& w, size_t index) {
   w.Done = true;
 }
 
-void TWorkThread::ResortGameFolder(const std::string& path, const std::vector<std::string>& order) {
-  // The folder goes aside whole, named after its place: an update cut off
-  // here finds its entries again (RestoreLeftAside). A new folder of its
-  // name takes them back, the job's in the job's order, then the rest in
-  // the order they had.
-  const std::string aside = InHolder(FHolder, AsideFolderName(path)) + "/";
-  FCard->Rename(path, aside);
-  FCard->MakeFolder(path);
-  std::vector<std::string> names = ListedNames(*FCard, aside);
+void TWorkThread::ResortGameFolder(size_t oldGame, const std::string& path, const std::vector<std::string>& order) {
+  // Every entry goes into the holder, then back in the job's order: a
+  // folder is filled at its first free place, and no folder is made, which
+  // on a card would write a whole cluster. Aside, an entry is named after
+  // its game and its name (ResortName), so that an update cut off here
+  // brings it back (RestoreLeftAside).
+  std::vector<std::string> names = ListedNames(*FCard, path);
+  for (const std::string& name : names) {
+    if (ResortName(oldGame, name).empty()) return;  // too long for FAT aside: left as it is
+  }
+  for (const std::string& name : names) FCard->Rename(path + name, InHolder(FHolder, ResortName(oldGame, name)));
   const std::unordered_set<std::string> present(names.begin(), names.end());
   std::vector<std::string> sorted;
   for (const std::string& name : order) {
@@ -836,8 +861,13 @@ void TWorkThread::ResortGameFolder(const std::string& path, const std::vector<st
   for (const std::string& name : names) {
     if (!job.count(name)) sorted.push_back(name);
   }
-  for (const std::string& name : sorted) FCard->Rename(aside + name, path + name);
-  FCard->Remove(aside);
+  for (const std::string& name : sorted) FCard->Rename(InHolder(FHolder, ResortName(oldGame, name)), path + name);
+}
+
+std::string TWorkThread::ResortName(size_t oldGame, const std::string& name) {
+  // "r<game>_<name>"; empty when FAT cannot hold it (255 UTF-16 units).
+  const std::string aside = "r" + std::to_string(oldGame) + "_" + WithoutSlash(name);
+  return Utf8ToUtf16(aside).size() <= 255 ? aside : std::string();
 }
 
 void TWorkThread::FinishUpdate() {

@@ -205,9 +205,14 @@ int64_t CardFileCrc(const TCardFolder& card, const std::string& path, std::vecto
   return crc.Value();
 }
 
-std::string VerifySummary(const TVerifyReport& r) {
-  std::string text = r.Clean() ? "Card verified: every file matches its record" : "Card verified: it differs from its record";
-  text += r.OrderChecked ? (r.Clean() ? " and every folder is in order." : ".") : ".";
+std::string VerifySummary(const TVerifyReport& r, bool aborted) {
+  std::string text;
+  if (aborted) {
+    text = "Verify aborted: only part of the card was read.";
+  } else {
+    text = r.Clean() ? "Card verified: every file matches its record" : "Card verified: it differs from its record";
+    text += r.OrderChecked ? (r.Clean() ? " and every folder is in order." : ".") : ".";
+  }
   text += Format(" %lld games, %lld files, %.1f MB read: %lld missing, %lld changed", static_cast<long long>(r.Games),
                  static_cast<long long>(r.Files), static_cast<double>(r.BytesRead) / 1e6,
                  static_cast<long long>(r.Missing), static_cast<long long>(r.Changed));
@@ -257,7 +262,7 @@ void TCardVerifier::Execute() {
     if (!Terminated()) CheckFolders(card);
     const bool aborted = Terminated();
     outcome_ = aborted ? TJobOutcome::joAborted : TJobOutcome::joFinished;
-    UpdateProgress((aborted ? "Aborted. " : "") + VerifySummary(report_));
+    UpdateProgress(VerifySummary(report_, aborted));
   } catch (const std::exception& e) {
     outcome_ = TJobOutcome::joFailed;
     UpdateProgress("ERROR: " + ClipText(e.what(), kMaxMessageText));

@@ -44,10 +44,10 @@ struct TVerifyReport {
   int64_t BytesRead = 0;
   int64_t Missing = 0;
   int64_t Changed = 0;
-  int64_t Unchecked = 0;
+  int64_t Unchecked = 0;  // files whose record holds no CRC-32 (size alone compared) or no size (presence alone)
   // The folders' order was compared: only on a FAT or exFAT card, which
   // lists a folder in the order its entries were made.
-  bool OrderChecked = false;  // files whose record holds no CRC-32 (size alone compared) or no size (presence alone)
+  bool OrderChecked = false;
   std::vector<TVerifyGame> GamesWithProblems;  // per game, its missing and changed files
   std::vector<TVerifyFile> OwnFiles;           // the game list, when it is missing or changed
   std::vector<std::string> NotWritten;         // entries the job did not write ("…/" for a folder)
@@ -65,8 +65,9 @@ bool InJobOrder(const std::vector<std::string>& listed, const std::vector<std::s
 // adds the bytes read to `bytes`. Throws vq::Error naming the file.
 int64_t CardFileCrc(const TCardFolder& card, const std::string& path, std::vector<char>& buffer, int64_t& bytes);
 
-// The counts of `report` on one line, as the summary shows them.
-std::string VerifySummary(const TVerifyReport& report);
+// The counts of `report` on one line, as the summary shows them; of a
+// verify that was `aborted`, as far as it came.
+std::string VerifySummary(const TVerifyReport& report, bool aborted = false);
 
 // Verifies an output folder against its record, on a thread of its own:
 // reads every file the record lists (its size and CRC-32), lists every

@@ -233,7 +233,8 @@ class TWorkThread : public TThread, private TJobCounts {
   void RestoreLeftAside();
   void RestoreKeptEntries();
   void MergeBack(const std::string& aside, const std::string& path);
-  void ResortGameFolder(const std::string& path, const std::vector<std::string>& order);
+  void ResortGameFolder(size_t oldGame, const std::string& path, const std::vector<std::string>& order);
+  static std::string ResortName(size_t oldGame, const std::string& name);
   static std::string AsideName(size_t oldGame);
   static std::string AsideFolderName(const std::string& folder);
   void EnsureFolder(const std::string& folder);

@@ -346,5 +346,119 @@ TEST_F(VfatCard, AnUpdateKeepsTheUsersFilesAndRefusesARecordThatLeadsOut) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(outside), {}), 1);
 }
 
+// The command that copies the tree `from`, listed as `listing`, into `to`
+// (made here), every folder's entries made in the reverse of the order the
+// listing gives, as a file manager may copy a tree; files get new times.
+// One mkdir and one cp a folder: each program started costs time in
+// user-mode Linux.
+TCommand ReversedCopy(const TTreeListing& listing, const std::string& from, const std::string& to,
+                      const std::string& scriptFile) {
+  std::string script = "set -e; mkdir " + ShellQuote(to) + "\n";
+  std::vector<std::string> pending{""};
+  while (!pending.empty()) {
+    const std::string folder = pending.back();
+    pending.pop_back();
+    std::vector<std::string> names = listing.Folders.at(folder);
+    std::reverse(names.begin(), names.end());
+    // A folder's files come first in the reversed order only where they
+    // came last: the output folder's game list and record.
+    std::string files, folders;
+    for (const std::string& name : names) {
+      if (name.ends_with("/")) {
+        folders += " " + ShellQuote(to + folder + name);
+        pending.push_back(folder + name);
+      } else {
+        files += " " + ShellQuote(from + folder + name);
+      }
+    }
+    if (!files.empty()) script += "cp" + files + " " + ShellQuote(to + folder) + "\n";
+    if (!folders.empty()) script += "mkdir" + folders + "\n";
+  }
+  std::ofstream(scriptFile, std::ios::binary) << script;
+  return {"sh", scriptFile};
+}
+
+// The bytes of the files of `listing` ("SIZE SUM") under `folder`.
+long long BytesUnder(const TTreeListing& listing, const std::string& folder) {
+  long long bytes = 0;
+  for (const auto& [path, sum] : listing.Files) {
+    if (path.starts_with(folder)) bytes += std::stoll(sum);
+  }
+  return bytes;
+}
+
+TEST_F(VfatCard, VerifyNamesWhatChangedAndAnUpdatePutsACopiedTreeBackInOrder) {
+  ASSERT_EQ(run_->Status, 0) << run_->Output;
+  for (const char* step : {"base", "list base", "base record"}) Done(step);
+  const TTreeListing base = Listed("base");
+  const std::unique_ptr<TManifest> record = ParseManifest(ReadBytes(tmp_->Path() + "base-record.txt"), "record");
+  ASSERT_GE(record->Games.size(), 3u);
+  // A disk image with one byte flipped, a file deleted, a file added.
+  const TManifestGame flipped = record->Game(0), deleted = record->Game(1), added = record->Game(2);
+  ASSERT_FALSE(flipped.Files.empty());
+  ASSERT_FALSE(deleted.Files.empty());
+  const std::string image = flipped.Path + flipped.Files[0].Name, gone = deleted.Path + deleted.Files[0].Name;
+  const std::string out = OutputFolderName(fnsSD2IEC) + "/";
+  TVfatCard damaged(*base_, "damaged"), reversed(tmp_->Path(), "reversed", kCardMegabytes);
+  const TCommand verifyDamaged = {VQ_VQSD, "--dest", damaged.Path(), "--style", "sd2iec", "--verify", "-q"};
+  const TCommand verifyReversed = {VQ_VQSD, "--dest", reversed.Path(), "--style", "sd2iec", "--verify", "-q"};
+  TRunPlan plan;
+  // The reversed card first: the sectors written count on it.
+  plan.Add("copy", ReversedCopy(base, base_->Path() + out, reversed.Path() + out, tmp_->Path() + "reversed-copy.sh"));
+  plan.Add("verify reversed", verifyReversed);
+  plan.Add("sync before", {"sync"});
+  plan.Add("sectors before", SectorsWrittenCommand(tmp_->Path() + "resort-before"));
+  TCommand update = First(reversed);
+  update.push_back("--update");
+  plan.Add("update", update);
+  plan.Add("sync after", {"sync"});
+  plan.Add("sectors after", SectorsWrittenCommand(tmp_->Path() + "resort-after"));
+  plan.Add("list reversed", Listing(reversed, "reversed"));
+  plan.Add("verify sorted", verifyReversed);
+  plan.Add("verify clean", verifyDamaged);
+  plan.Add("add", {"sh", "-c", "printf '%s' 999 >\"$1\"", "sh", damaged.Path() + out + added.Path + "scores.txt"});
+  plan.Add("verify added", verifyDamaged);
+  plan.Add("damage", {"sh", "-c", "printf '\\377' | dd of=\"$1\" bs=1 seek=9 conv=notrunc 2>/dev/null && rm \"$2\"",
+                      "sh", damaged.Path() + out + image, damaged.Path() + out + gone});
+  plan.Add("verify damaged", verifyDamaged);
+  // The kernel writes back as it does by default: the bytes are those a
+  // user's machine sends to the card.
+  const TCardRun run = RunOnCards({&reversed, &damaged, base_}, plan.Commands());
+  ASSERT_EQ(run.Status, 0) << run.Output;
+  for (const char* step : {"copy", "sectors before", "update", "sectors after", "list reversed", "add", "damage"}) {
+    ASSERT_EQ(plan.Of(run, step).Status, 0) << step << ": " << plan.Of(run, step).Output;
+  }
+  // Clean, then an added file alone (status 0, named), then damage.
+  const TStepResult &clean = plan.Of(run, "verify clean"), &withAdded = plan.Of(run, "verify added"),
+                    &withDamage = plan.Of(run, "verify damaged");
+  EXPECT_EQ(clean.Status, 0) << clean.Output;
+  EXPECT_NE(clean.Output.find("every file matches its record and every folder is in order"), std::string::npos)
+      << clean.Output;
+  EXPECT_EQ(withAdded.Status, 0) << withAdded.Output;
+  EXPECT_NE(withAdded.Output.find("1 entries the job did not write"), std::string::npos) << withAdded.Output;
+  EXPECT_EQ(withDamage.Status, 1) << withDamage.Output;
+  EXPECT_NE(withDamage.Output.find("1 missing, 1 changed, 0 folders out of order"), std::string::npos)
+      << withDamage.Output;
+
+  // The copy in reverse order: every folder out of order, then, after the
+  // update, listed as the fresh card is, its data not written again.
+  const TStepResult& before = plan.Of(run, "verify reversed");
+  EXPECT_EQ(before.Status, 1) << before.Output;
+  EXPECT_NE(before.Output.find("0 missing, 0 changed, "), std::string::npos) << before.Output;
+  EXPECT_EQ(before.Output.find(" 0 folders out of order"), std::string::npos) << before.Output;
+  EXPECT_EQ(plan.Of(run, "verify sorted").Status, 0) << plan.Of(run, "verify sorted").Output;
+  const TTreeListing sorted = Listed("reversed");
+  EXPECT_EQ(ContentDifference(sorted, base), "");
+  EXPECT_EQ(OrderDifference(sorted, base), "");
+  const long long written = 512 * (std::stoll(ReadBytes(tmp_->Path() + "resort-after")) -
+                                   std::stoll(ReadBytes(tmp_->Path() + "resort-before")));
+  const long long fresh = BytesUnder(base, "");
+  EXPECT_LT(written * 100, fresh) << written << " bytes written by the update, " << fresh << " by a fresh run";
+  std::printf("re-sorting the reversed card wrote %lld bytes; the fresh run's files hold %lld\n", written, fresh);
+  for (const char* step : {"copy", "verify reversed", "update", "verify clean"}) {
+    std::printf("%s: %ld ms\n", step, plan.Of(run, step).Milliseconds);
+  }
+}
+
 }  // namespace
 }  // namespace vq::test
