@@ -17,8 +17,8 @@ namespace vq {
 namespace {
 
 // The view's size in average characters and lines, within the screen.
-constexpr int kViewColumns = 96;
-constexpr int kViewLines = 26;
+constexpr int kViewColumns = 110;
+constexpr int kViewLines = 30;
 
 QString Escaped(const std::string& text) { return QString::fromStdString(text).toHtmlEscaped(); }
 
