@@ -173,7 +173,7 @@ TEST(VerifyChecks, WithoutADestinationOrAnOutputFolderNothingIsVerified) {
        QStringLiteral("There is no card to verify: the output folder \"") + QString::fromStdString(h.Path("empty")) +
            QStringLiteral("/VONDRAL SD\" does not exist.")}};
   int made = 0;
-  h.Form->SetVerifierFactory([&](const std::string& folder, int jobs, TOnProgressUpdate) {
+  h.Form->SetVerifierFactory([&](const std::string& folder, int jobs, const TOnProgressUpdate&) {
     ++made;
     return std::make_unique<TCardVerifier>(folder, jobs);
   });
