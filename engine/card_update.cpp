@@ -17,6 +17,7 @@
 #include "base/file_system.h"
 #include "base/text.h"
 #include "card/card_folder.h"
+#include "engine/card_verify.h"
 #include "engine/folder_partition.h"
 #include "engine/game_write.h"
 #include "engine/manifest.h"
@@ -119,7 +120,11 @@ class TGameFolders {
       if (k % kPollInterval == 0 && stopped()) return;
       const std::string& folder = containers[k];
       if (!folder.empty() && Kind(folder) != TCardKind::ckFolder) continue;
-      for (const TCardEntry& entry : card.List(folder)) kinds_.emplace(folder + entry.Name + "/", entry.Kind);
+      std::vector<std::string>& names = listed_[folder];
+      for (const TCardEntry& entry : card.List(folder)) {
+        kinds_.emplace(folder + entry.Name + "/", entry.Kind);
+        names.push_back(entry.Name + (entry.Kind == TCardKind::ckFolder ? "/" : ""));
+      }
     }
     // The shallowest part first: a folder beneath a link is not looked at.
     std::sort(needed.begin(), needed.end(), [](std::string_view a, std::string_view b) { return Depth(a) < Depth(b); });
@@ -135,6 +140,12 @@ class TGameFolders {
 
   // True when the folder `path` (ending in '/') is there.
   bool IsFolder(std::string_view path) const { return Kind(path) == TCardKind::ckFolder; }
+  // The entries of the folder `folder` that holds games, as listed (a
+  // folder's name with '/' after it); null when it was not listed.
+  const std::vector<std::string>* Listed(const std::string& folder) const {
+    const auto it = listed_.find(folder);
+    return it == listed_.end() ? nullptr : &it->second;
+  }
 
  private:
   // What is at `path` (ending in '/'): as its folder's listing found it, or,
@@ -147,7 +158,31 @@ class TGameFolders {
 
   const TCardFolder& card_;
   std::unordered_map<std::string, TCardKind> kinds_;
+  std::unordered_map<std::string, std::vector<std::string>> listed_;
 };
+
+// The names of `folder`'s entries (a folder's with '/' after it), in the
+// order the file system lists them.
+std::vector<std::string> ListedNames(const TCardFolder& card, const std::string& folder) {
+  std::vector<std::string> names;
+  for (const TCardEntry& entry : card.List(folder)) {
+    names.push_back(entry.Name + (entry.Kind == TCardKind::ckFolder ? "/" : ""));
+  }
+  return names;
+}
+
+// The entries of a game folder that its files make, in the order the job
+// wrote them: a file, or the folder a file lies in.
+std::vector<std::string> GameFolderOrder(const std::vector<TManifestFile>& files) {
+  std::vector<std::string> order;
+  std::unordered_set<std::string> seen;
+  for (const TManifestFile& file : files) {
+    const size_t slash = file.Name.find('/');
+    std::string first = slash == std::string::npos ? file.Name : file.Name.substr(0, slash + 1);
+    if (seen.insert(first).second) order.push_back(std::move(first));
+  }
+  return order;
+}
 
 }  // namespace
 
@@ -187,6 +222,10 @@ std::vector<std::string> TWorkThread::PlannedPaths() const {
 void TWorkThread::LoadOldManifest() {
   if (!FOldManifest) FOldManifest = ReadManifest(*FCard, FindManifest(*FCard));
   for (size_t j = 0; j < FOldManifest->Games.size(); ++j) FOldByZip.emplace(FOldManifest->Games[j].Zip, j);
+  // The record a job that was cut off left becomes the folder's record,
+  // marked unfinished, before anything changes: an update cut off in turn
+  // goes back to it as to any record.
+  if (!FTestMode && HasUnfinishedManifest(*FCard)) WriteManifest(*FCard, kManifestName, *FOldManifest);
 }
 
 void TWorkThread::PlanUpdate() {
@@ -221,6 +260,10 @@ void TWorkThread::PlanUpdate() {
   // has its folder to itself, the folder is there, and no update cut off
   // was rewriting it.
   FReuse.assign(n, -1);
+  FResort.clear();
+  // Only a card's file system lists a folder in the order of its entries;
+  // others list them in an order of their own, which says nothing.
+  const bool orderShown = IsRemovableCardFileSystem(FDestDir);
   std::vector<bool> oldTaken(old.size(), false);
   std::vector<bool> oldFound(old.size(), false);
   for (size_t i = 0; i < n; ++i) {
@@ -234,9 +277,11 @@ void TWorkThread::PlanUpdate() {
     }
     oldFound[found->second] = true;
     const TManifestEntry& was = old[found->second];
-    const bool same = FOldManifest->Game(found->second).SameSource(source) && LastPart(was.Path) == LastPart(newPaths[i]) &&
+    const TManifestGame wasGame = FOldManifest->Game(found->second);
+    const bool same = wasGame.SameSource(source) && LastPart(was.Path) == LastPart(newPaths[i]) &&
                       newUses[newPaths[i]] == 1 && oldUses[was.Path] == 1 && !oldTaken[found->second] &&
-                      !FPrevTouched.count(was.Path) && folders.IsFolder(was.Path);
+                      !FPrevTouched.count(was.Path) && folders.IsFolder(was.Path) &&
+                      (!FOldManifest->Unfinished || GameIsWhole(wasGame));
     if (!same) {
       ++FUpdateCounts.Changed;
       continue;
@@ -244,6 +289,14 @@ void TWorkThread::PlanUpdate() {
     FReuse[i] = static_cast<int>(found->second);
     oldTaken[found->second] = true;
     ++(was.Path == newPaths[i] ? FUpdateCounts.Kept : FUpdateCounts.Moved);
+    // A game folder whose entries a copy put in another order gets them
+    // again in the job's order, by renames.
+    if (!orderShown) continue;
+    const std::vector<std::string> order = GameFolderOrder(wasGame.Files);
+    if (!InJobOrder(ListedNames(*FCard, was.Path), std::vector<std::string_view>(order.begin(), order.end()))) {
+      FResort.insert(i);
+      ++FUpdateCounts.Reordered;
+    }
   }
   FUpdateCounts.Deleted = static_cast<int32_t>(std::count(oldFound.begin(), oldFound.end(), false));
   std::vector<std::string_view> newViews(newPaths.begin(), newPaths.end());
@@ -251,8 +304,38 @@ void TWorkThread::PlanUpdate() {
   const auto after = Children(newViews, stopped);
   if (Terminated()) return;
   PlanChangedFolders(before, after, newPaths);
+  // A folder whose entries stand in another order than the job's is filled
+  // again too, which puts them back in its order.
+  for (const auto& [folder, list] : before) {
+    if (!orderShown) break;
+    const std::vector<std::string>* listed = folders.Listed(std::string(folder));
+    if (listed && !InJobOrder(*listed, list) && FChangedFolders.emplace(folder).second) ++FUpdateCounts.Reordered;
+  }
+  // A job that was cut off wrote what it did not record at the places its
+  // games take: that is its own unfinished work, not anyone else's.
+  FUnfinishedPlaces.clear();
+  if (FOldManifest->Unfinished) {
+    for (const std::string& path : newPaths) {
+      for (std::string_view part = path; !part.empty(); part = ContainerOf(part)) {
+        if (!FUnfinishedPlaces.insert(std::string(part)).second) break;
+      }
+    }
+  }
   if (Terminated()) return;
   ClassifyEntries(before);
+}
+
+bool TWorkThread::GameIsWhole(const TManifestGame& game) const {
+  // A power cut can leave a file the record lists without its bytes.
+  std::vector<char> buffer;
+  int64_t bytes = 0;
+  for (const TManifestFile& file : game.Files) {
+    const std::string path = game.Path + file.Name;
+    const TCardStat stat = FCard->Stat(path);
+    if (stat.Kind != TCardKind::ckFile || (file.Size >= 0 && static_cast<int64_t>(stat.Size) != file.Size)) return false;
+    if (file.Crc >= 0 && CardFileCrc(*FCard, path, buffer, bytes) != file.Crc) return false;
+  }
+  return true;
 }
 
 void TWorkThread::CheckHolders() const {
@@ -316,10 +399,20 @@ bool TWorkThread::ChangedOnCard(const std::string& path, const TManifestFile& fi
   if (FPrevUser.count(path)) return true;
   const TCardStat now = FCard->Stat(path);
   if (now.Kind != TCardKind::ckFile) return now.Kind != TCardKind::ckMissing;
+  // What a job that was cut off left is its own, whole or not.
+  if (FOldManifest->Unfinished) return false;
   // A record of an older version holds no sizes: its files count as written.
   if (file.Size < 0) return false;
+  if (static_cast<int64_t>(now.Size) != file.Size) return true;
+  // The same size and time (FAT keeps it to two seconds): as written. Where
+  // the time differs, a copy that did not keep times is told from a change
+  // by the bytes, when the record has their CRC-32.
   const int64_t drift = now.Time > file.Time ? now.Time - file.Time : file.Time - now.Time;
-  return static_cast<int64_t>(now.Size) != file.Size || drift > kTimeTolerance;
+  if (drift <= kTimeTolerance) return false;
+  if (file.Crc < 0) return true;
+  std::vector<char> buffer;
+  int64_t bytes = 0;
+  return CardFileCrc(*FCard, path, buffer, bytes) != file.Crc;
 }
 
 void TWorkThread::KeepAside(const std::string& path, bool changed) {
@@ -401,7 +494,7 @@ void TWorkThread::ClassifyEntries(const std::map<std::string_view, std::vector<s
       const std::string path = folder + entry.Name + (entry.Kind == TCardKind::ckFolder ? "/" : "");
       if (folder.empty() && jobFiles.count(entry.Name)) continue;
       if (recorded.count(path) || gone.count(path)) continue;
-      if (refilling && !FPrevUser.count(path)) {
+      if ((refilling && !FPrevUser.count(path)) || FUnfinishedPlaces.count(path)) {
         FLeftovers.insert(path);
       } else {
         KeepAside(path, false);
@@ -539,9 +632,25 @@ void TWorkThread::RestoreLeftAside() {
   // Outer folders first, so that the inner ones find their place.
   std::stable_sort(back.begin(), back.end(), [](const auto& a, const auto& b) { return Depth(a.first) < Depth(b.first); });
   for (const auto& [path, name] : back) {
-    if (!FCard->Exists(path) && FCard->IsFolder(std::string(ContainerOf(path)))) FCard->Rename(InHolder(kHolder, name), path);
+    if (!FCard->IsFolder(std::string(ContainerOf(path)))) continue;
+    if (!FCard->Exists(path)) {
+      FCard->Rename(InHolder(kHolder, name), path);
+    } else if (name[0] == 'c' && FCard->IsFolder(path)) {
+      MergeBack(InHolder(kHolder, name) + "/", path);
+    }
   }
   RestoreKeptEntries();
+}
+
+void TWorkThread::MergeBack(const std::string& aside, const std::string& path) {
+  // A folder emptied into a new one of its name when the update was cut
+  // off: what is still aside joins what went back; nothing is dropped.
+  for (const TCardEntry& entry : FCard->List(aside)) {
+    const bool folder = entry.Kind == TCardKind::ckFolder;
+    const std::string target = path + entry.Name + (folder ? "/" : "");
+    FCard->Rename(aside + entry.Name, FCard->Exists(target) ? FreeName(target, false) : target);
+  }
+  FCard->Remove(aside);
 }
 
 void TWorkThread::RestoreKeptEntries() {
@@ -701,11 +810,34 @@ void TWorkThread::PlaceKeptGame(TGameWrite& w, size_t index) {
   w.Tally.FTapeArchivesNotExtracted = was.TapesNotExtracted;
   w.Tally.FSIDCount = was.SidCount;
   w.Tally.FSIDErrors = was.SidErrors;
+  if (FResort.count(index)) ResortGameFolder(path, GameFolderOrder(was.Files));
   w.Record = was;
   w.Record.Path = path;
   w.Record.UniqueID = game.UniqueID;
   w.Kept = true;
   w.Done = true;
+}
+
+void TWorkThread::ResortGameFolder(const std::string& path, const std::vector<std::string>& order) {
+  // The folder goes aside whole, named after its place: an update cut off
+  // here finds its entries again (RestoreLeftAside). A new folder of its
+  // name takes them back, the job's in the job's order, then the rest in
+  // the order they had.
+  const std::string aside = InHolder(FHolder, AsideFolderName(path)) + "/";
+  FCard->Rename(path, aside);
+  FCard->MakeFolder(path);
+  std::vector<std::string> names = ListedNames(*FCard, aside);
+  const std::unordered_set<std::string> present(names.begin(), names.end());
+  std::vector<std::string> sorted;
+  for (const std::string& name : order) {
+    if (present.count(name)) sorted.push_back(name);
+  }
+  const std::unordered_set<std::string> job(sorted.begin(), sorted.end());
+  for (const std::string& name : names) {
+    if (!job.count(name)) sorted.push_back(name);
+  }
+  for (const std::string& name : sorted) FCard->Rename(aside + name, path + name);
+  FCard->Remove(aside);
 }
 
 void TWorkThread::FinishUpdate() {
@@ -734,6 +866,8 @@ void TWorkThread::FinishUpdate() {
 std::string TWorkThread::UpdateText() const {
   std::string text = Format("Update: %d added, %d changed, %d moved, %d deleted, %d kept.", FUpdateCounts.Added,
                             FUpdateCounts.Changed, FUpdateCounts.Moved, FUpdateCounts.Deleted, FUpdateCounts.Kept);
+  if (FOldManifest && FOldManifest->Unfinished) text = "Resumed the job that was cut off. " + text;
+  if (FUpdateCounts.Reordered > 0) text += Format(" %d folders put back in the job's order.", FUpdateCounts.Reordered);
   const auto changed = static_cast<int>(
       std::count_if(FKeptEntries.begin(), FKeptEntries.end(), [](const TKeptEntry& e) { return e.Changed; }));
   const int others = static_cast<int>(FKeptEntries.size()) - changed;

@@ -22,6 +22,7 @@
 
 #include "base/crc32.h"
 #include "base/error.h"
+#include "base/file_system.h"
 #include "base/text.h"
 #include "card/card_folder.h"
 
@@ -44,22 +45,17 @@ struct TFolderFindings {
 // `expected` (names, a folder's with '/' after it), and whether those that
 // are stand in its order. `ownAtTop` names what the job keeps at the top.
 TFolderFindings CheckListing(const TCardFolder& card, const std::string& folder,
-                             const std::vector<std::string>& expected,
+                             const std::vector<std::string>& expected, bool orderShown,
                              const std::unordered_set<std::string>& ownAtTop = {}) {
   TFolderFindings findings;
-  std::unordered_map<std::string_view, size_t> place;
-  for (size_t k = 0; k < expected.size(); ++k) place.emplace(expected[k], k);
-  size_t next = 0;
+  const std::unordered_set<std::string_view> job(expected.begin(), expected.end());
+  std::vector<std::string> listed;
   for (const TCardEntry& entry : card.List(folder)) {
-    const std::string name = entry.Name + (entry.Kind == TCardKind::ckFolder ? "/" : "");
-    const auto at = place.find(name);
-    if (at == place.end()) {
-      if (!ownAtTop.count(entry.Name)) findings.NotWritten.push_back(folder + name);
-      continue;
-    }
-    if (at->second < next) findings.OutOfOrder = true;
-    next = std::max(next, at->second + 1);
+    std::string name = entry.Name + (entry.Kind == TCardKind::ckFolder ? "/" : "");
+    if (!job.count(name) && !ownAtTop.count(entry.Name)) findings.NotWritten.push_back(folder + name);
+    listed.push_back(std::move(name));
   }
+  findings.OutOfOrder = orderShown && !InJobOrder(listed, std::vector<std::string_view>(expected.begin(), expected.end()));
   return findings;
 }
 
@@ -120,20 +116,7 @@ class TFileChecker {
   }
 
  private:
-  int64_t Crc(const std::string& path) {
-    const FileHandle file = card_.OpenForReading(path);
-    ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    TCrc32 crc;
-    for (;;) {
-      const ssize_t n = ::read(file.Get(), buffer_.data(), buffer_.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) throw SystemError(ClipText(card_.FullPath(path)), errno);
-      if (n == 0) break;
-      crc.Add(buffer_.data(), static_cast<size_t>(n));
-      bytes_ += n;
-    }
-    return crc.Value();
-  }
+  int64_t Crc(const std::string& path) { return CardFileCrc(card_, path, buffer_, bytes_); }
 
   const TCardFolder& card_;
   std::vector<char> buffer_;
@@ -154,7 +137,7 @@ struct TUnitFindings {
 };
 
 TUnitFindings CheckUnit(const TCardFolder& card, const TManifest& record, const TFolderUnit& unit,
-                        TFileChecker& checker) {
+                        TFileChecker& checker, bool orderShown) {
   TUnitFindings found;
   const std::string& folder = record.Games[unit.First].Path;
   std::vector<std::string> names;
@@ -172,7 +155,7 @@ TUnitFindings CheckUnit(const TCardFolder& card, const TManifest& record, const 
   if (stat.Kind != TCardKind::ckFolder) return found;
   for (const auto& [inner, children] : ChildrenOf(names)) {
     if (!inner.empty() && card.Stat(folder + inner).Kind != TCardKind::ckFolder) continue;
-    TFolderFindings listing = CheckListing(card, folder + inner, children);
+    TFolderFindings listing = CheckListing(card, folder + inner, children, orderShown);
     for (std::string& entry : listing.NotWritten) found.NotWritten.push_back(std::move(entry));
     if (listing.OutOfOrder) found.OutOfOrder.push_back(folder + inner);
   }
@@ -193,16 +176,49 @@ std::vector<TFolderUnit> FolderUnits(const TManifest& record) {
 
 }  // namespace
 
+bool InJobOrder(const std::vector<std::string>& listed, const std::vector<std::string_view>& expected) {
+  std::unordered_map<std::string_view, size_t> place;
+  for (size_t k = 0; k < expected.size(); ++k) place.emplace(expected[k], k);
+  size_t next = 0;
+  for (const std::string& name : listed) {
+    const auto at = place.find(name);
+    if (at == place.end()) continue;
+    if (at->second < next) return false;
+    next = at->second + 1;
+  }
+  return true;
+}
+
+int64_t CardFileCrc(const TCardFolder& card, const std::string& path, std::vector<char>& buffer, int64_t& bytes) {
+  const FileHandle file = card.OpenForReading(path);
+  ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  if (buffer.empty()) buffer.resize(kReadChunk);
+  TCrc32 crc;
+  for (;;) {
+    const ssize_t n = ::read(file.Get(), buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw SystemError(ClipText(card.FullPath(path)), errno);
+    if (n == 0) break;
+    crc.Add(buffer.data(), static_cast<size_t>(n));
+    bytes += n;
+  }
+  return crc.Value();
+}
+
 std::string VerifySummary(const TVerifyReport& r) {
-  std::string text = r.Clean() ? "Card verified: every file matches its record and every folder is in order."
-                               : "Card verified: it differs from its record.";
-  text += Format(" %lld games, %lld files, %.1f MB read: %lld missing, %lld changed, %zu folders out of order.",
-                 static_cast<long long>(r.Games), static_cast<long long>(r.Files), static_cast<double>(r.BytesRead) / 1e6,
-                 static_cast<long long>(r.Missing), static_cast<long long>(r.Changed), r.OutOfOrder.size());
+  std::string text = r.Clean() ? "Card verified: every file matches its record" : "Card verified: it differs from its record";
+  text += r.OrderChecked ? (r.Clean() ? " and every folder is in order." : ".") : ".";
+  text += Format(" %lld games, %lld files, %.1f MB read: %lld missing, %lld changed", static_cast<long long>(r.Games),
+                 static_cast<long long>(r.Files), static_cast<double>(r.BytesRead) / 1e6,
+                 static_cast<long long>(r.Missing), static_cast<long long>(r.Changed));
+  text += r.OrderChecked ? Format(", %zu folders out of order.", r.OutOfOrder.size())
+                         : std::string(". The order was not checked: only a FAT or exFAT card lists a folder in the "
+                                       "order of its entries.");
   if (!r.NotWritten.empty()) text += Format(" %zu entries the job did not write.", r.NotWritten.size());
   if (r.Unchecked > 0) {
-    text += Format(" %lld files could not be checked whole: their record is older (version %d) and holds no CRC-32.",
-                   static_cast<long long>(r.Unchecked), r.RecordVersion);
+    text += Format(" %lld files were not read: the record holds no CRC-32 for them (they were written by an older "
+                   "version), so only their %s compared.",
+                   static_cast<long long>(r.Unchecked), r.RecordVersion == 1 ? "presence was" : "size was");
   }
   return text;
 }
@@ -235,6 +251,7 @@ void TCardVerifier::Execute() {
     report_.Record = card.FullPath(kManifestName);
     report_.RecordVersion = record_->Version;
     report_.Games = static_cast<int64_t>(record_->Games.size());
+    report_.OrderChecked = IsRemovableCardFileSystem(outputFolder_);
     CheckGames(card);
     if (!Terminated()) CheckOwnFiles(card);
     if (!Terminated()) CheckFolders(card);
@@ -261,7 +278,7 @@ void TCardVerifier::CheckGames(const TCardFolder& card) {
       const size_t k = next.fetch_add(1);
       if (k >= units.size() || Terminated()) return;
       try {
-        found[k] = CheckUnit(card, *record_, units[k], checker);
+        found[k] = CheckUnit(card, *record_, units[k], checker, report_.OrderChecked);
       } catch (...) {
         const std::lock_guard<std::mutex> lock(failureLock);
         if (!failure) failure = std::current_exception();
@@ -314,7 +331,8 @@ void TCardVerifier::CheckFolders(const TCardFolder& card) {
   for (const auto& [folder, children] : ChildrenOf(paths)) {
     if (Terminated()) return;
     if (!folder.empty() && card.Stat(folder).Kind != TCardKind::ckFolder) continue;
-    TFolderFindings listing = CheckListing(card, folder, children, folder.empty() ? ownAtTop : std::unordered_set<std::string>{});
+    TFolderFindings listing = CheckListing(card, folder, children, report_.OrderChecked,
+                                           folder.empty() ? ownAtTop : std::unordered_set<std::string>{});
     for (std::string& entry : listing.NotWritten) report_.NotWritten.push_back(std::move(entry));
     if (listing.OutOfOrder) outOfOrder.push_back(folder);
   }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/manifest.h"
@@ -43,7 +44,10 @@ struct TVerifyReport {
   int64_t BytesRead = 0;
   int64_t Missing = 0;
   int64_t Changed = 0;
-  int64_t Unchecked = 0;  // files whose record holds no CRC-32 (size alone compared) or no size (presence alone)
+  int64_t Unchecked = 0;
+  // The folders' order was compared: only on a FAT or exFAT card, which
+  // lists a folder in the order its entries were made.
+  bool OrderChecked = false;  // files whose record holds no CRC-32 (size alone compared) or no size (presence alone)
   std::vector<TVerifyGame> GamesWithProblems;  // per game, its missing and changed files
   std::vector<TVerifyFile> OwnFiles;           // the game list, when it is missing or changed
   std::vector<std::string> NotWritten;         // entries the job did not write ("…/" for a folder)
@@ -53,6 +57,13 @@ struct TVerifyReport {
   // entries the job did not write do not count against it.
   bool Clean() const { return Missing == 0 && Changed == 0 && OutOfOrder.empty(); }
 };
+
+// True when the entries of `listed` that `expected` names stand in its order.
+bool InJobOrder(const std::vector<std::string>& listed, const std::vector<std::string_view>& expected);
+
+// The CRC-32 of the file `path` of `card`, read whole through `buffer`;
+// adds the bytes read to `bytes`. Throws vq::Error naming the file.
+int64_t CardFileCrc(const TCardFolder& card, const std::string& path, std::vector<char>& buffer, int64_t& bytes);
 
 // The counts of `report` on one line, as the summary shows them.
 std::string VerifySummary(const TVerifyReport& report);

@@ -173,8 +173,10 @@ std::string Joined(const std::vector<std::string>& items) {
   return out;
 }
 
-// A CRC-32 as 8 hex digits.
+// A CRC-32 as 8 hex digits; "-" when it is not known (a file kept from a
+// record of an older version).
 std::string CrcText(int64_t crc) {
+  if (crc < 0) return "-";
   char hex[9];
   std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(crc));
   return hex;
@@ -285,7 +287,8 @@ void CheckCrcList(std::string_view raw, const TPlace& at) {
 }
 
 int64_t DecodeCrc(std::string_view text, const std::string& name, const TPlace& at) {
-  if (!IsCrc(text)) throw at.Fault("crc of file " + Quoted(name) + " " + Quoted(text) + " is not 8 hex digits");
+  if (text == "-") return -1;
+  if (!IsCrc(text)) throw at.Fault("crc of file " + Quoted(name) + " " + Quoted(text) + " is not 8 hex digits or \"-\"");
   return static_cast<int64_t>(std::stoul(std::string(text), nullptr, 16));
 }
 
@@ -608,11 +611,18 @@ void TManifestWriter::Add(const TManifestGame& g) {
 void TManifestWriter::AddFile(const TManifestFile& file) { buffer_ += ManifestFileLine(file); }
 
 void TManifestWriter::Keep() {
-  Flush();
+  // On a full card the last line may not fit: a line cut short is not read
+  // back, so what was written is kept all the same.
+  try {
+    Flush();
+  } catch (const Error&) {
+    buffer_.clear();
+  }
   file_->Commit();
 }
 
 void TManifestWriter::Flush() {
+  if (buffer_.empty()) return;
   file_->Write(buffer_.data(), buffer_.size());
   buffer_.clear();
 }

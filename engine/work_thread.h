@@ -201,6 +201,7 @@ class TWorkThread : public TThread, private TJobCounts {
   // folders emptied aside, and the games kept.
   struct TUpdateCounts {
     int32_t Added = 0, Changed = 0, Moved = 0, Deleted = 0, Kept = 0;
+    int32_t Reordered = 0;  // folders whose entries go back in the job's order
   };
   // An entry the update moves aside and brings back after the job's.
   struct TUserEntry {
@@ -218,6 +219,8 @@ class TWorkThread : public TThread, private TJobCounts {
   void CheckHolders() const;
   void PlanChangedFolders(const TChildren& before, const TChildren& after, const std::vector<std::string>& newPaths);
   bool ChangedOnCard(const std::string& path, const TManifestFile& file) const;
+  // True when every file of `game` is on the card as its record says.
+  bool GameIsWhole(const TManifestGame& game) const;
   void KeepAside(const std::string& path, bool changed);
   void ClassifyGameFolder(const std::string& folder, const std::map<std::string, TManifestFile>& files);
   void ClassifyEntries(const TChildren& before);
@@ -229,6 +232,8 @@ class TWorkThread : public TThread, private TJobCounts {
   void EmptyChangedFolders();
   void RestoreLeftAside();
   void RestoreKeptEntries();
+  void MergeBack(const std::string& aside, const std::string& path);
+  void ResortGameFolder(const std::string& path, const std::vector<std::string>& order);
   static std::string AsideName(size_t oldGame);
   static std::string AsideFolderName(const std::string& folder);
   void EnsureFolder(const std::string& folder);
@@ -269,6 +274,8 @@ class TWorkThread : public TThread, private TJobCounts {
   std::shared_ptr<const TManifest> FOldManifest;
   std::unordered_map<std::string_view, size_t> FOldByZip;  // its games by zip, viewing their paths
   std::vector<int> FReuse;  // per game: its record in the old manifest; -1: written anew
+  std::set<size_t> FResort;  // kept games whose folder lists its entries in another order
+  std::unordered_set<std::string> FUnfinishedPlaces;  // resuming a job cut off: the folders its games take
   std::set<std::string> FChangedFolders;
   std::map<std::string, std::string> FStaged;  // what an update moved aside: path -> name in the holder
   std::string FHolder;                         // the holder of what was moved aside

@@ -33,6 +33,7 @@ std::string GameLine(const std::vector<std::pair<size_t, std::string>>& changes 
 }
 
 const std::string kHead = "# Vondral64 Quillem SD manifest 2\noptions\tstyle=0\n";
+const std::string kHead3 = "# Vondral64 Quillem SD manifest 3\noptions\tstyle=0\n";
 
 // Games that use what the record can hold: escapes, every control character
 // kind, sub-folders, a shared folder, negative numbers, empty list items.
@@ -44,7 +45,7 @@ std::vector<TManifestGame> SampleGames() {
   a.Crcs = "00000000,ffffffff";
   a.Sids = "/hvsc/A.sid|12|3.000000004|";
   a.Path = "A/AR/\xC3\x84rger/";
-  a.Files = {{"\xC3\x84RGER.D64", 174848, 1700000000000000000}, {"DISK/B.PRG", 0, -5}, {"VERSION.NFO"}};
+  a.Files = {{"\xC3\x84RGER.D64", 174848, 1700000000000000000, 0xfedcba98}, {"DISK/B.PRG", 0, -5, 0}, {"VERSION.NFO"}};
   a.UniqueID = -3;
   a.ExtractedFileCount = 2;
   a.UnhandledFileCount = 1;
@@ -74,10 +75,14 @@ TEST(ManifestTest, WhatTheWriterWritesIsReadBackEqual) {
   const TCardFolder card(tmp.Path());
   TManifestWriter writer(card, kManifestName, "style=1\tnfo=2");
   for (const TManifestGame& game : games) writer.Add(game);
+  const TManifestFile gameList{"GameList.csv", 10, -7, 0xdeadbeef};
+  writer.AddFile(gameList);
   writer.Commit();
 
   const auto manifest = ReadManifest(card, kManifestName);
-  EXPECT_EQ(manifest->Version, 2);
+  EXPECT_EQ(manifest->Version, 3);
+  EXPECT_FALSE(manifest->Unfinished);
+  EXPECT_EQ(manifest->OwnFiles, std::vector<TManifestFile>{gameList});
   EXPECT_EQ(manifest->Fingerprint, "style=1\tnfo=2");
   ASSERT_EQ(manifest->Games.size(), games.size());
   for (size_t i = 0; i < games.size(); ++i) {
@@ -114,10 +119,40 @@ TEST(ManifestTest, AVersionOneRecordIsReadWithItsFilesSizesUnknown) {
   expected.Name = "Ball";
   expected.SidFile = "/GAMES/Ball";
   EXPECT_EQ(manifest->Game(0), expected);
-  // Written again, it is a version-2 record of the same game.
+  // Written again, it is a version-3 record of the same game.
   const auto again = ParseManifest(ManifestHead("style=0") + ManifestLine(expected), kPath);
-  EXPECT_EQ(again->Version, 2);
+  EXPECT_EQ(again->Version, 3);
   EXPECT_EQ(again->Game(0), expected);
+}
+
+TEST(ManifestTest, ACutOffRecordKeepsItsWholeLinesAndIsMarkedUnfinished) {
+  // What a power cut can leave: a line cut short, or zeros where the file
+  // system had not written the bytes yet.
+  const std::string whole = ManifestHead("style=0") + GameLine({{fFiles, ""}});
+  const struct {
+    std::string text;
+    size_t games;
+  } cases[] = {
+      {whole, 1},
+      {whole + GameLine({{fZip, "b.zip"}, {fFolder, "B/"}}).substr(0, 30), 1},
+      {whole + std::string(4096, '\0'), 1},
+      {whole.substr(0, whole.size() - 5) + std::string(100, '\0') + "\n", 0},
+      {ManifestHead("style=0"), 0},
+  };
+  for (const auto& c : cases) {
+    const auto manifest = ParseUnfinishedManifest(c.text, kPath);
+    EXPECT_TRUE(manifest->Unfinished);
+    EXPECT_EQ(manifest->Games.size(), c.games);
+  }
+  EXPECT_THROW(ParseUnfinishedManifest(ManifestHead("style=0").substr(0, 20), kPath), Error);
+  // Taken over as the folder's record, it stays marked until an update
+  // finishes the job.
+  const test::TempFolder tmp("vq_manifest");
+  const TCardFolder card(tmp.Path());
+  WriteManifest(card, kManifestName, *ParseUnfinishedManifest(whole, kPath));
+  const auto taken = ReadManifest(card, kManifestName);
+  EXPECT_TRUE(taken->Unfinished);
+  EXPECT_EQ(taken->Games.size(), 1u);
 }
 
 TEST(ManifestTest, ARecordWithAnyFaultIsRefusedNamingItsLineAndCause) {
@@ -130,7 +165,7 @@ TEST(ManifestTest, ARecordWithAnyFaultIsRefusedNamingItsLineAndCause) {
   } cases[] = {
       {"", p + "the record is empty"},
       {"# Vondral64 Quillem SD manifest\n", p + "not a record of this program"},
-      {"# Vondral64 Quillem SD manifest 3\n", p + "record version \"3\" is not one this program reads"},
+      {"# Vondral64 Quillem SD manifest 4\n", p + "record version \"4\" is not one this program reads"},
       {"# Vondral64 Quillem SD manifest 2\n", p + "no options line"},
       {kHead + "options\tx\n", p + "line 3: a second options line"},
       {"# Vondral64 Quillem SD manifest 2\n" + GameLine(), p + "line 2: a game comes before the options line"},
@@ -177,6 +212,16 @@ TEST(ManifestTest, ARecordWithAnyFaultIsRefusedNamingItsLineAndCause) {
       {kHead + GameLine({{fFiles, "A.PRG\x1e-2\x1e" "2\x1f"}}),
        p + "line 3: size of file \"A.PRG\" \"-2\" is not a whole number from -1 to " + max64},
       {kHead + GameLine({{fFiles, "A.PRG\x1e" "1\x1e" "2"}}), p + "line 3: files field has an unended item"},
+      // Version 3: CRC-32 values, the game list, the mark of a job cut off.
+      {kHead3 + GameLine({{fFiles, "A.PRG\x1e" "1\x1e" "2\x1f"}}),
+       p + "line 3: file entry \"A.PRG\\x1e1\\x1e2\" is not a name, a size, a time and a crc"},
+      {kHead3 + GameLine({{fFiles, "A.PRG\x1e" "1\x1e" "2\x1e" "0000ABCD\x1f"}}),
+       p + "line 3: crc of file \"A.PRG\" \"0000ABCD\" is not 8 hex digits or \"-\""},
+      {kHead3 + "file\tnotes.txt\t1\t2\t00000000\n", p + "line 3: file \"notes.txt\" is not a file the job writes at the top"},
+      {kHead3 + "file\tGameList.csv\t1\t2\n", p + "line 3: a file line has 4 fields, not 5"},
+      {kHead3 + "file\tGameList.csv\t1\t2\t-\nfile\tGameList.csv\t1\t2\t-\n", p + "line 4: file \"GameList.csv\" is listed twice"},
+      {kHead + "file\tGameList.csv\t1\t2\t-\n", p + "line 3: unknown line kind \"file\""},
+      {kHead3 + GameLine({{fFiles, ""}}) + "unfinished\n", p + "line 4: unknown line kind \"unfinished\""},
       // Numbers.
       {kHead + GameLine({{fSize, "-1"}}), p + "line 3: zip size \"-1\" is not a whole number from 0 to " + max64},
       {kHead + GameLine({{fSize, "+1"}}), p + "line 3: zip size \"+1\" is not a whole number from 0 to " + max64},
