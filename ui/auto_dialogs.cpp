@@ -24,4 +24,8 @@ bool TAutoDialogs::DeleteFolder(const QString& path) {
   return TShellDelete(nullptr).Delete(path.toStdString()) == TDeleteResult::drDone;
 }
 
+void TAutoDialogs::ShowResults(const TJobResults&) {}
+
+QString TAutoDialogs::ChooseResultsFile(const QString&) { return QString(); }
+
 }  // namespace vq

@@ -6,7 +6,8 @@ namespace vq {
 
 // Dialogs for unattended runs of the window (screenshots, benchmark): an
 // existing output folder is deleted, without a display, messages go to
-// standard error and choosers are cancelled.
+// standard error, choosers are cancelled and results are passed over (the
+// status screen shows their summary).
 class TAutoDialogs : public TDialogs {
  public:
   // The dialogs of TDialogs, answered without a user.
@@ -18,6 +19,8 @@ class TAutoDialogs : public TDialogs {
   QString ChooseProfileToLoad(const QString& startDir) override;
   QString ChooseProfileToSave(const QString& startDir) override;
   bool DeleteFolder(const QString& path) override;
+  void ShowResults(const TJobResults& results) override;
+  QString ChooseResultsFile(const QString& start) override;
 };
 
 }  // namespace vq

@@ -4,6 +4,8 @@
 
 namespace vq {
 
+struct TJobResults;
+
 // The answers to the question about an output folder that exists already.
 enum class TOutputChoice {
   ocUpdate,  // bring it up to date in place
@@ -39,6 +41,12 @@ class TDialogs {
   // Deletes `path` and everything in it permanently, with a progress display
   // the user can cancel. False when anything failed or was cancelled.
   virtual bool DeleteFolder(const QString& path) = 0;
+  // The results of a job, an update or a verify that ended: the summary and
+  // the lists, with the buttons "Save..." and "Close". Returns when closed.
+  virtual void ShowResults(const TJobResults& results) = 0;
+  // "Save..." of the results: a text file name, preset to `start`, asking
+  // before an existing file is replaced. Empty when cancelled.
+  virtual QString ChooseResultsFile(const QString& start) = 0;
 };
 
 }  // namespace vq

@@ -37,6 +37,10 @@ const char* const kKeepGoingHint =
     "A game whose extraction fails (a damaged zip, an entry too large) is left out, its folder removed,\r"
     "and the reason is noted in GameList.csv; the job goes on with the next game.\r\r"
     "A full or read-only card still ends the job.";
+const char* const kVerifyHint =
+    "Reads every file the last job wrote into the output folder and compares it with the job's record.\r"
+    "Lists what is missing or changed, what the job did not write and the folders out of order.\r\r"
+    "Writes nothing.";
 // The version label's fixed lines under the version.
 const char* const kNotice = "Free software; see the README";
 
@@ -147,6 +151,8 @@ void TForm1Ui::SetupUi(QWidget* form) {
                                    QStringLiteral("&Keep going past a game that fails"));
   SetHint(CheckBoxKeepGoing, kKeepGoingHint);
 
+  ButtonVerify = MakeButton(form, "ButtonVerify", QStringLiteral("&Verify the Card"));
+  SetHint(ButtonVerify, kVerifyHint);
   ButtonAbort = MakeButton(form, "ButtonAbort", QStringLiteral("&Abort"));
   ButtonAbort->setEnabled(false);
   ButtonGo = MakeButton(form, "ButtonGo", QStringLiteral("&Go!"));
@@ -170,7 +176,7 @@ void TForm1Ui::SetupUi(QWidget* form) {
       RadioGroupFileNames->Item(0), RadioGroupFileNames->Item(1), RadioGroupFileNames->Item(2),
       RadioGroupNFO->Item(0),       RadioGroupNFO->Item(1),       RadioGroupNFO->Item(2),
       CheckBoxAutoSwap, CheckBoxExtractT64,     CheckBox1541UUppercase, CheckBoxTestMode,
-      CheckBoxKeepGoing, ButtonAbort,     ButtonGo,
+      CheckBoxKeepGoing, ButtonVerify,    ButtonAbort,     ButtonGo,
   };
   for (size_t i = 1; i < std::size(tabOrder); ++i) QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
 }
@@ -222,6 +228,7 @@ void TForm1Ui::Layout(QWidget* form) {
   options->addWidget(GroupBoxOther);
   options->addStretch();
   auto* jobButtons = new QHBoxLayout;
+  jobButtons->addWidget(ButtonVerify);
   jobButtons->addStretch();
   jobButtons->addWidget(ButtonAbort);
   jobButtons->addWidget(ButtonGo);

@@ -54,6 +54,7 @@ class TForm1Ui {
   QCheckBox* CheckBoxTestMode = nullptr;
   QCheckBox* CheckBoxKeepGoing = nullptr;
   // The job buttons, the version label and the logo.
+  QPushButton* ButtonVerify = nullptr;
   QPushButton* ButtonAbort = nullptr;
   QPushButton* ButtonGo = nullptr;
   QLabel* LabelCpy = nullptr;

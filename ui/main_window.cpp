@@ -19,7 +19,9 @@
 #include "base/file_system.h"
 #include "base/ini_file.h"
 #include "base/text.h"
+#include "card/card_folder.h"
 #include "engine/job_check.h"
+#include "engine/manifest.h"
 #include "ui/app_setup.h"
 #include "ui/dialogs.h"
 #include "ui/radio_group.h"
@@ -35,6 +37,30 @@ constexpr int kTakeStatusInterval = 33;
 const char16_t kCursorBlock = u'\u2588';
 
 std::string TrimmedText(const QLineEdit* edit) { return Trim(edit->text().toStdString()); }
+
+// What an ended run leaves to show: a run that failed shows its results
+// only when it has some to list (its status screen tells why it failed).
+std::optional<TJobResults> ShownResults(TJobOutcome outcome, TJobResults results) {
+  if (outcome == TJobOutcome::joFailed && results.Sections.empty()) return std::nullopt;
+  return results;
+}
+
+// What an existing output folder holds of a job's record.
+enum class TRecordHeld {
+  rhRecord,  // a record (or one it cannot read: the update's check tells)
+  rhCutOff,  // only the record of a fresh job that was cut off
+  rhNone,    // none
+};
+
+TRecordHeld RecordHeld(const std::string& outputFolder) {
+  try {
+    const TCardFolder card(outputFolder);
+    if (HasUnfinishedManifest(card)) return TRecordHeld::rhCutOff;
+    return FindManifest(card).empty() ? TRecordHeld::rhNone : TRecordHeld::rhRecord;
+  } catch (const std::exception&) {
+    return TRecordHeld::rhRecord;
+  }
+}
 
 // Restores the normal cursor when the scope ends, also on an exception.
 class TOverrideCursor {
@@ -56,6 +82,12 @@ TForm1::TForm1(TIniFile& settings, TDialogs& dialogs, QWidget* parent)
         auto job = std::make_unique<TWorkThread>(options);
         job->SetOnProgressUpdate(std::move(onProgress));
         return job;
+      }),
+      FVerifierFactory([](const std::string& outputFolder, int jobs,
+                          TOnProgressUpdate onProgress) -> std::unique_ptr<TCardVerifier> {
+        auto verifier = std::make_unique<TCardVerifier>(outputFolder, jobs);
+        verifier->SetOnProgressUpdate(std::move(onProgress));
+        return verifier;
       }),
       FProgramFolder(QCoreApplication::applicationDirPath()),
       TimerUpdateStatus(new QTimer(this)),
@@ -83,6 +115,7 @@ TForm1::TForm1(TIniFile& settings, TDialogs& dialogs, QWidget* parent)
   connect(FUi.ButtonBrowseHVSC, &QPushButton::clicked, this, &TForm1::ButtonBrowseHVSCClick);
   connect(FUi.ButtonFilterFile, &QPushButton::clicked, this, &TForm1::ButtonFilterFileClick);
   connect(FUi.RadioGroupFileNames, &TRadioGroup::Clicked, this, &TForm1::UpdateUppercaseEnable);
+  connect(FUi.ButtonVerify, &QPushButton::clicked, this, &TForm1::ButtonVerifyClick);
   connect(FUi.ButtonAbort, &QPushButton::clicked, this, &TForm1::ButtonAbortClick);
   connect(FUi.ButtonGo, &QPushButton::clicked, this, &TForm1::ButtonGoClick);
   // The session may end without closing the window: save the settings then.
@@ -109,6 +142,7 @@ TForm1::TForm1(TIniFile& settings, TDialogs& dialogs, QWidget* parent)
 }
 
 TForm1::~TForm1() {
+  FClosing = true;  // no results are shown any more
   if (WorkerThread) WorkerThread->Terminate();
   WaitForJobEnd();
 }
@@ -127,17 +161,14 @@ void TForm1::FormActivate() {
 
 void TForm1::ButtonGoClick() {
   if (WorkerThread) return;
-  JoinEndedJob();
+  FinishEndedRun();
   TJobCheck check = CheckJob(CollectJobOptions());
   if (!check.Problems.empty() && !check.OnlyOutputExists()) {
     FDialogs.ShowMessage(QString::fromStdString(check.Problems.front().Message));
     return;
   }
   if (check.OnlyOutputExists()) {
-    const QString question =
-        QString::fromStdString(check.Problems.front().Message) +
-        QStringLiteral("\r\rUpdate writes only what changed since the last run with these options.");
-    switch (FDialogs.AskExistingOutput(question)) {
+    switch (FDialogs.AskExistingOutput(ExistingOutputQuestion(check.OutputFolder))) {
       case TOutputChoice::ocUpdate:
         if (!CheckUpdate(check)) return;
         break;
@@ -150,6 +181,55 @@ void TForm1::ButtonGoClick() {
   // A failure here is met and reported by the job.
   ForceDirectories(check.OutputFolder);
   StartJob(check.Options);
+}
+
+QString TForm1::ExistingOutputQuestion(const std::string& outputFolder) {
+  QString update;
+  switch (RecordHeld(outputFolder)) {
+    case TRecordHeld::rhRecord:
+      update = QStringLiteral(
+          "Update brings it up to date in place: writes only the games that changed, keeps every file the job did "
+          "not write, and puts every folder back in the job's order.");
+      break;
+    case TRecordHeld::rhCutOff:
+      update = QStringLiteral(
+          "A job writing this folder was cut off. Update resumes it, writing only the games that are missing.");
+      break;
+    case TRecordHeld::rhNone:
+      update = QStringLiteral("Update cannot be used: the folder holds no record of a job (%1).")
+                   .arg(QLatin1String(kManifestName));
+      break;
+  }
+  return QStringLiteral("The output folder already exists:\r") +
+         QFileInfo(QString::fromStdString(outputFolder)).absoluteFilePath() + QStringLiteral("\r\r") + update +
+         QStringLiteral("\r\rDelete removes the folder and everything in it, files of your own included, then writes "
+                        "it anew.\r\rCancel leaves it as it is.");
+}
+
+void TForm1::ButtonVerifyClick() {
+  if (WorkerThread) return;
+  FinishEndedRun();
+  // The output folder as Go names it: the trimmed destination and the style.
+  TJobOptions options = CollectJobOptions();
+  options.DestDir = Trim(options.DestDir);
+  if (options.DestDir.empty()) {
+    FDialogs.ShowMessage(QStringLiteral("Please specify the Destination folder: the card verified is the output "
+                                        "folder inside it."));
+    return;
+  }
+  const std::string outputFolder = OutputFolder(options);
+  if (!DirectoryExists(outputFolder)) {
+    FDialogs.ShowMessage(QStringLiteral("There is no card to verify: the output folder \"%1\" does not exist.")
+                             .arg(QString::fromStdString(outputFolder)));
+    return;
+  }
+  const int jobs = JobThreads(options);
+  StartRun([&](TOnProgressUpdate onProgress) -> TRun {
+    std::unique_ptr<TCardVerifier> verifier = FVerifierFactory(outputFolder, jobs, std::move(onProgress));
+    const TCardVerifier* made = verifier.get();
+    return {std::move(verifier),
+            [made] { return ShownResults(made->Outcome(), VerifyResults(made->Report(), made->Status())); }};
+  });
 }
 
 bool TForm1::CheckUpdate(TJobCheck& check) {
@@ -171,14 +251,14 @@ bool TForm1::DeleteOutputFolder(const TJobCheck& check) {
   ShowStatus();
   FUi.Panel1->repaint();
   SetInputFieldsEnable(false);
-  FUi.ButtonGo->setEnabled(false);
+  SetStartButtonsEnable(false);
   repaint();
   const bool deleted = FDialogs.DeleteFolder(QString::fromStdString(check.OutputFolder));
   // The window may have been closed while the delete handed out events.
   if (FClosing) return false;
   if (!deleted) {
     SetInputFieldsEnable(true);
-    FUi.ButtonGo->setEnabled(true);
+    SetStartButtonsEnable(true);
     FDialogs.ShowMessage(QStringLiteral("Error deleting folder. You will need to delete it manually."));
     return false;
   }
@@ -222,15 +302,27 @@ void TForm1::ShowJobOptions(const TJobOptions& options) {
 }
 
 void TForm1::StartJob(const TJobOptions& options) {
+  StartRun([&](TOnProgressUpdate onProgress) -> TRun {
+    std::unique_ptr<TThread> job = FJobFactory(options, std::move(onProgress));
+    // A job of another kind (tests, benchmarks) leaves no results.
+    const auto* work = dynamic_cast<const TWorkThread*>(job.get());
+    TResultsReader results;
+    if (work) results = [work] { return ShownResults(work->Outcome(), JobResults(*work)); };
+    return {std::move(job), std::move(results)};
+  });
+}
+
+void TForm1::StartRun(const TRunMaker& make) {
   auto mailbox = std::make_shared<TStatusMailbox>();
-  std::unique_ptr<TThread> job;
+  TRun run;
   try {
-    job = FJobFactory(options, [mailbox](const std::string& status) { mailbox->Post(status); });
+    run = make([mailbox](const std::string& status) { mailbox->Post(status); });
   } catch (const std::exception& e) {
     FStatus = QString::fromUtf8(e.what()) + QStringLiteral("\r\nREADY.");
     ShowStatus();
     return;
   }
+  std::unique_ptr<TThread>& job = run.Thread;
   job->SetOnTerminate([this](TThread&) { OnWorkTerminate(); });
   // The termination notice runs on this window's thread; the worker waits
   // until it has run.
@@ -246,18 +338,20 @@ void TForm1::StartJob(const TJobOptions& options) {
   FUi.Panel1->SetJobRunning(true);
   SetInputFieldsEnable(false);
   setCursor(Qt::BusyCursor);
-  FUi.ButtonGo->setEnabled(false);
+  SetStartButtonsEnable(false);
+  FRunResults = std::move(run.Results);
   try {
     job->Start();
   } catch (const std::exception& e) {
     // No thread could be made: the job never ran.
+    FRunResults = nullptr;
     FMailbox.reset();
     FUi.Panel1->SetJobRunning(false);
     unsetCursor();
     FStatus = QString::fromUtf8(e.what()) + QStringLiteral("\r\nREADY.");
     ShowStatus();
     SetInputFieldsEnable(true);
-    FUi.ButtonGo->setEnabled(true);
+    SetStartButtonsEnable(true);
     return;
   }
   WorkerThread = std::move(job);
@@ -287,13 +381,17 @@ void TForm1::OnWorkTerminate() {
   TimerTakeStatus->stop();
   FMailbox.reset();
   FStatus += QStringLiteral("\r\nREADY.");
+  // Its results are read now, while the notice runs, and shown once the
+  // thread is joined.
+  if (FRunResults && !FClosing) FPendingResults = FRunResults();
+  FRunResults = nullptr;
   // The job's thread is still running this notice: it is joined once the
   // notice has returned.
   FEndedJob = std::move(WorkerThread);
-  QMetaObject::invokeMethod(this, &TForm1::JoinEndedJob, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, &TForm1::FinishEndedRun, Qt::QueuedConnection);
   FUi.Panel1->SetJobRunning(false);
   FUi.ButtonAbort->setEnabled(false);
-  FUi.ButtonGo->setEnabled(true);
+  SetStartButtonsEnable(true);
   unsetCursor();
   ShowStatus();
   TimerAnimateBorder->stop();
@@ -315,6 +413,13 @@ void TForm1::JoinEndedJob() {
   // cannot block on this thread.
   if (FEndedJob) FEndedJob->WaitFor();
   FEndedJob.reset();
+}
+
+void TForm1::FinishEndedRun() {
+  JoinEndedJob();
+  std::optional<TJobResults> results = std::move(FPendingResults);
+  FPendingResults.reset();
+  if (results && !FClosing) FDialogs.ShowResults(*results);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -346,6 +451,11 @@ void TForm1::SetInputFieldsEnable(bool Enabled) {
   FUi.GroupBoxOther->setEnabled(Enabled);
   FUi.RzMenuButtonProfile->setEnabled(Enabled);
   repaint();
+}
+
+void TForm1::SetStartButtonsEnable(bool Enabled) {
+  FUi.ButtonGo->setEnabled(Enabled);
+  FUi.ButtonVerify->setEnabled(Enabled);
 }
 
 void TForm1::UpdateUppercaseEnable() {

@@ -2,10 +2,14 @@
 
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "engine/card_verify.h"
 #include "engine/job_options.h"
+#include "engine/job_results.h"
 #include "engine/thread.h"
 #include "engine/work_thread.h"
 #include "ui/form1_ui.h"
@@ -23,15 +27,20 @@ struct TJobCheck;
 // Makes a suspended job over `options` (checked and trimmed) whose status
 // reports go to `onProgress`, on the job's own thread.
 using TJobFactory = std::function<std::unique_ptr<TThread>(const TJobOptions& options, TOnProgressUpdate onProgress)>;
+// Makes a suspended verify of `outputFolder` with `jobs` threads reading,
+// whose status reports go to `onProgress`, on the verify's own thread.
+using TVerifierFactory = std::function<std::unique_ptr<TCardVerifier>(const std::string& outputFolder, int jobs,
+                                                                       TOnProgressUpdate onProgress)>;
 
 // The program's working window: collects the job options, checks them,
-// deletes or updates an earlier output folder after asking, runs one job at
-// a time on its worker thread, shows the job's reports on the status screen
-// and keeps the options in the settings store.
+// deletes or updates an earlier output folder after asking, runs one job or
+// one verify of the output folder at a time on its worker thread, shows its
+// reports on the status screen and its results once it has ended, and keeps
+// the options in the settings store.
 //
 // Lifetime: `settings` and `dialogs` must outlive the window. The window owns
-// the running job and joins it when it ends; closing the window aborts a
-// running job and waits for it.
+// the running job or verify and joins it when it ends; closing the window
+// aborts it and waits for it.
 class TForm1 : public QWidget {
   Q_OBJECT
 
@@ -43,6 +52,8 @@ class TForm1 : public QWidget {
 
   // Replaces how jobs are made (tests); the default makes a TWorkThread.
   void SetJobFactory(TJobFactory factory) { FJobFactory = std::move(factory); }
+  // Replaces how verifies are made (tests); the default makes a TCardVerifier.
+  void SetVerifierFactory(TVerifierFactory factory) { FVerifierFactory = std::move(factory); }
   // The window "Read the Readme" shows; not owned.
   void SetReadmeWindow(QWidget* readme) { FReadme = readme; }
   // The folder the profile and filter dialogs start in (the executable's).
@@ -51,7 +62,7 @@ class TForm1 : public QWidget {
   const TForm1Ui& Ui() const { return FUi; }
   // The status text, lines ending in CR LF.
   const QString& Status() const { return FStatus; }
-  // True while a job runs.
+  // True while a job or a verify runs.
   bool JobRunning() const { return WorkerThread != nullptr; }
   // The options the fields give, untrimmed.
   TJobOptions CollectJobOptions() const;
@@ -60,7 +71,11 @@ class TForm1 : public QWidget {
 
   // Validates the fields and starts a job; nothing while one runs.
   void ButtonGoClick();
-  // Asks the running job to stop.
+  // Verifies the output folder the fields name against its record, on the
+  // worker thread as a job runs; refuses, with a message, when there is no
+  // destination or no output folder. Nothing while a job runs.
+  void ButtonVerifyClick();
+  // Asks the running job or verify to stop.
   void ButtonAbortClick();
   // The three folder choosers; the HVSC one checks for "MUSICIANS".
   void ButtonBrowseSourceClick();
@@ -105,13 +120,19 @@ class TForm1 : public QWidget {
   // Takes the job's latest report, if a new one came; at most about 30 times
   // a second while a job runs.
   void TimerTakeStatusTimer();
-  // The job has ended: back to idle.
+  // The job or verify has ended: back to idle; its results are shown once
+  // its thread is joined.
   void OnWorkTerminate();
   // Sets the status text without showing it at once.
   void SetStatus(const QString& status) { FStatus = status; }
 
   // "" when `FileName` is a usable filter file, else the reason.
   static QString CheckFilterFile(const QString& FileName);
+  // The question about the existing output folder `outputFolder`: its full
+  // path and what Update, Delete and Cancel do with it; Update as a resume
+  // when it holds only the record of a job that was cut off, and as not
+  // usable when it holds no record.
+  static QString ExistingOutputQuestion(const std::string& outputFolder);
 
  protected:
   bool event(QEvent* event) override;
@@ -129,13 +150,31 @@ class TForm1 : public QWidget {
   bool CheckUpdate(TJobCheck& check);
   bool DeleteOutputFolder(const TJobCheck& check);
   void StartJob(const TJobOptions& options);
+  // Reads, from a run's termination notice, the results it leaves to show;
+  // nullopt when there are none.
+  using TResultsReader = std::function<std::optional<TJobResults>()>;
+  // A suspended job or verify and the reader of its results (may be empty).
+  struct TRun {
+    std::unique_ptr<TThread> Thread;
+    TResultsReader Results;
+  };
+  // Makes the run that StartRun starts, handing it the status callback.
+  using TRunMaker = std::function<TRun(TOnProgressUpdate onProgress)>;
+  // Makes the run with `make` and starts it on its thread with the window
+  // set as busy; a run that cannot be made or started ends at once, its
+  // reason as the status.
+  void StartRun(const TRunMaker& make);
+  void SetStartButtonsEnable(bool Enabled);
   void WaitForJobEnd();
   void JoinEndedJob();
+  // Joins the ended run and shows its results, unless the window closes.
+  void FinishEndedRun();
 
   TIniFile& FSettings;
   TDialogs& FDialogs;
   TForm1Ui FUi;
   TJobFactory FJobFactory;
+  TVerifierFactory FVerifierFactory;
   QWidget* FReadme = nullptr;
   QString FProgramFolder;
   QTimer* TimerUpdateStatus;
@@ -146,6 +185,8 @@ class TForm1 : public QWidget {
   std::unique_ptr<TThread> WorkerThread;  // the running job
   std::unique_ptr<TThread> FEndedJob;     // a job whose notice has run, still to be joined
   std::shared_ptr<TStatusMailbox> FMailbox;  // the running job's latest report
+  TResultsReader FRunResults;                 // reads the running job's results at its end
+  std::optional<TJobResults> FPendingResults;  // the ended job's, shown once it is joined
   bool FPositionApplied = false;
   bool FReadmeShown = false;
   bool FClosing = false;

@@ -2,11 +2,13 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 
 #include "base/shell_delete.h"
+#include "ui/results_dialog.h"
 
 namespace vq {
 
@@ -102,6 +104,22 @@ bool TQtDialogs::DeleteFolder(const QString& path) {
   const TDeleteResult result = remover.Delete(path.toStdString());
   progress.close();
   return result == TDeleteResult::drDone;
+}
+
+void TQtDialogs::ShowResults(const TJobResults& results) {
+  TResultsDialog dialog(results, *this, parent_);
+  dialog.exec();
+}
+
+QString TQtDialogs::ChooseResultsFile(const QString& start) {
+  QFileDialog dialog(parent_, QStringLiteral("Save the Results"), QFileInfo(start).path(),
+                     QStringLiteral("Text Files (*.txt);;All Files (*)"));
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QStringLiteral("txt"));
+  dialog.selectFile(QFileInfo(start).fileName());
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+  return dialog.selectedFiles().constFirst();
 }
 
 }  // namespace vq

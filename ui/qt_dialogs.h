@@ -7,8 +7,8 @@ class QWidget;
 namespace vq {
 
 // The dialogs of the desktop: message boxes, the folder chooser, the file
-// dialogs and the folder delete with a progress display, all modal over
-// their parent window.
+// dialogs, the folder delete with a progress display and the results window,
+// all modal over their parent window.
 class TQtDialogs : public TDialogs {
  public:
   // `parent` (may be null) centres and owns the dialogs while they show.
@@ -25,6 +25,8 @@ class TQtDialogs : public TDialogs {
   QString ChooseProfileToLoad(const QString& startDir) override;
   QString ChooseProfileToSave(const QString& startDir) override;
   bool DeleteFolder(const QString& path) override;
+  void ShowResults(const TJobResults& results) override;
+  QString ChooseResultsFile(const QString& start) override;
 
  private:
   QWidget* parent_;

@@ -7,7 +7,6 @@
 #include <QRadioButton>
 
 #include "base/file_system.h"
-#include "card/card_folder.h"
 #include "engine/manifest.h"
 #include "ui/radio_group.h"
 #include "ui/status_screen.h"
@@ -182,32 +181,49 @@ TEST(LaunchOptions, ASecondClickWhileAJobRunsDoesNothing) {
   ASSERT_TRUE(WaitUntil([&] { return !h.Form->JobRunning(); }));
 }
 
-TEST(ExistingOutput, UpdateOrCancelLeavesTheFolder) {
+TEST(ExistingOutput, TheQuestionTellsWhatUpdateDoesAndUpdateOrCancelLeavesTheFolder) {
+  enum class TRecord { rNone, rWhole, rCutOff };
+  const QString kUpdates = QStringLiteral(
+      "Update brings it up to date in place: writes only the games that changed, keeps every file the job did not "
+      "write, and puts every folder back in the job's order.");
+  const QString kResumes = QStringLiteral(
+      "A job writing this folder was cut off. Update resumes it, writing only the games that are missing.");
+  const QString kNoUpdate = QStringLiteral("Update cannot be used: the folder holds no record of a job");
   struct TCase {
     const char* Name;
     TOutputChoice Answer;
-    bool Record;     // the folder holds the record of a run with the same options
+    TRecord Record;  // what the folder holds of a run with the same options
+    QString UpdateText;
     bool JobStarts;  // else the window stays idle
     bool Refused;    // the folder cannot be updated: the reason is shown
   };
-  const TCase cases[] = {{"update", TOutputChoice::ocUpdate, true, true, false},
-                         {"update without a record", TOutputChoice::ocUpdate, false, false, true},
-                         {"cancel", TOutputChoice::ocCancel, true, false, false}};
+  const TCase cases[] = {{"update", TOutputChoice::ocUpdate, TRecord::rWhole, kUpdates, true, false},
+                         {"resume", TOutputChoice::ocUpdate, TRecord::rCutOff, kResumes, true, false},
+                         {"update without a record", TOutputChoice::ocUpdate, TRecord::rNone, kNoUpdate, false, true},
+                         {"cancel", TOutputChoice::ocCancel, TRecord::rWhole, kUpdates, false, false}};
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     TFormHarness h;
     h.UseExistingFolders();
     const std::string output = h.MakeFolder("dst/VONDRAL SD");
     WriteWholeFile(output + "/kept.txt", "x", 1);
-    if (c.Record) WriteManifest(TCardFolder(output), kManifestName, {OptionsFingerprint(h.Form->CollectJobOptions()), {}, {}});
+    const std::string fingerprint = OptionsFingerprint(h.Form->CollectJobOptions());
+    if (c.Record == TRecord::rWhole) WriteEmptyRecord(output, h.Form->CollectJobOptions());
+    if (c.Record == TRecord::rCutOff) {
+      const std::string head = ManifestHead(fingerprint, true);
+      WriteWholeFile(output + "/" + kUnfinishedManifestName, head.data(), head.size());
+    }
     h.Dialogs.OutputAnswer = c.Answer;
     h.Form->ButtonGoClick();
     ASSERT_EQ(h.Dialogs.Questions.size(), 1);
-    EXPECT_EQ(h.Dialogs.Questions[0],
-              QStringLiteral("Output folder already exists. ALL CONTENTS OF THE OUTPUT FOLDER WILL BE DELETED IF YOU "
-                             "CONTINUE. PROCEED?\r(\"") +
-                  QString::fromStdString(output) +
-                  QStringLiteral("\")\r\rUpdate writes only what changed since the last run with these options."));
+    const QString& question = h.Dialogs.Questions[0];
+    EXPECT_TRUE(question.startsWith(QStringLiteral("The output folder already exists:\r") +
+                                    QString::fromStdString(output) + QStringLiteral("\r\r") + c.UpdateText))
+        << question.toStdString();
+    EXPECT_TRUE(question.endsWith(QStringLiteral(
+        "\r\rDelete removes the folder and everything in it, files of your own included, then writes it anew."
+        "\r\rCancel leaves it as it is.")))
+        << question.toStdString();
     EXPECT_TRUE(h.Dialogs.Deleted.isEmpty());
     EXPECT_TRUE(FileExists(output + "/kept.txt"));
     ASSERT_EQ(h.Jobs.size(), c.JobStarts ? 1u : 0u);

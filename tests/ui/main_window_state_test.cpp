@@ -55,8 +55,8 @@ TEST(WindowLayout, ControlsAreLaidOutWholeVisibleAndApart) {
       ui.RzButtonReadme, ui.RzMenuButtonProfile, ui.LabelSourceFolder, ui.EditSource,    ui.ButtonBrowseSource,
       ui.LabelDestFolder, ui.EditDest,           ui.ButtonBrowseDest,  ui.CheckBoxSID,   ui.EditHVSC,
       ui.ButtonBrowseHVSC, ui.CheckBoxFilter,    ui.EditFilterFile,    ui.ButtonFilterFile, ui.CheckBoxAutoSwap,
-      ui.CheckBoxExtractT64, ui.Panel1,          ui.CheckBox1541UUppercase, ui.CheckBoxTestMode, ui.ButtonAbort,
-      ui.ButtonGo,       ui.LabelCpy,            ui.Image1};
+      ui.CheckBoxExtractT64, ui.Panel1,          ui.CheckBox1541UUppercase, ui.CheckBoxTestMode, ui.ButtonVerify,
+      ui.ButtonAbort,    ui.ButtonGo,       ui.LabelCpy,            ui.Image1};
   for (TRadioGroup* group : {ui.RadioGroupNFO, ui.RadioGroupFileNames}) {
     for (int i = 0; i < group->Count(); ++i) controls.push_back(group->Item(i));
   }
@@ -91,7 +91,7 @@ TEST(WindowLayout, ControlsAreLaidOutWholeVisibleAndApart) {
   for (QGroupBox* box : {static_cast<QGroupBox*>(ui.RadioGroupNFO), static_cast<QGroupBox*>(ui.RadioGroupFileNames)}) {
     keys << box->title().mid(box->title().indexOf(QLatin1Char('&')) + 1, 1).toUpper();
   }
-  EXPECT_EQ(keys.size(), 14);
+  EXPECT_EQ(keys.size(), 15);
   EXPECT_EQ(QSet<QString>(keys.begin(), keys.end()).size(), keys.size()) << keys.join(QLatin1Char(' ')).toStdString();
   EXPECT_EQ(form.findChild<QPushButton*>("ButtonGo")->text(), QStringLiteral("&Go!"));
   EXPECT_EQ(form.findChild<QCheckBox*>("CheckBoxTestMode")->text(),
@@ -140,7 +140,8 @@ TEST(WindowLayout, ControlsAreLaidOutWholeVisibleAndApart) {
   EXPECT_EQ(next(ui.CheckBoxExtractT64), ui.CheckBox1541UUppercase);
   EXPECT_EQ(next(ui.CheckBox1541UUppercase), ui.CheckBoxTestMode);
   EXPECT_EQ(next(ui.CheckBoxTestMode), ui.CheckBoxKeepGoing);
-  EXPECT_EQ(next(ui.CheckBoxKeepGoing), ui.ButtonAbort);
+  EXPECT_EQ(next(ui.CheckBoxKeepGoing), ui.ButtonVerify);
+  EXPECT_EQ(next(ui.ButtonVerify), ui.ButtonAbort);
   EXPECT_EQ(next(ui.ButtonAbort), ui.ButtonGo);
 }
 
@@ -152,6 +153,7 @@ TEST(WindowStates, IdleRunningAbortingAndBackToIdle) {
   auto* borderTimer = h.Form->findChild<QTimer*>("TimerAnimateBorder");
   ExpectInputs(ui, true);
   EXPECT_TRUE(ui.ButtonGo->isEnabled());
+  EXPECT_TRUE(ui.ButtonVerify->isEnabled());
   EXPECT_FALSE(ui.ButtonAbort->isEnabled());
   EXPECT_FALSE(borderTimer->isActive());
 
@@ -160,6 +162,7 @@ TEST(WindowStates, IdleRunningAbortingAndBackToIdle) {
   ExpectInputs(ui, false);
   EXPECT_FALSE(ui.CheckBox1541UUppercase->isEnabled());
   EXPECT_FALSE(ui.ButtonGo->isEnabled());
+  EXPECT_FALSE(ui.ButtonVerify->isEnabled());
   EXPECT_TRUE(ui.ButtonAbort->isEnabled());
   EXPECT_TRUE(borderTimer->isActive());
   EXPECT_EQ(borderTimer->interval(), 50);
@@ -178,6 +181,7 @@ TEST(WindowStates, IdleRunningAbortingAndBackToIdle) {
   ExpectInputs(ui, true);
   EXPECT_TRUE(ui.CheckBox1541UUppercase->isEnabled());
   EXPECT_TRUE(ui.ButtonGo->isEnabled());
+  EXPECT_TRUE(ui.ButtonVerify->isEnabled());
   EXPECT_FALSE(ui.ButtonAbort->isEnabled());
   EXPECT_FALSE(borderTimer->isActive());
   EXPECT_FALSE(ui.Panel1->JobRunning());

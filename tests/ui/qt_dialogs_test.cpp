@@ -1,6 +1,6 @@
 // The desktop dialogs: the answers to the output folder question, how
-// message texts break their lines, and the folder delete behind the progress
-// display.
+// message texts break their lines, the folder delete behind the progress
+// display, and the results window.
 #include "ui/qt_dialogs.h"
 
 #include <gtest/gtest.h>
@@ -10,9 +10,11 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextEdit>
 #include <QTimer>
 
 #include "base/file_system.h"
+#include "ui/results_dialog.h"
 
 namespace vq {
 namespace {
@@ -93,6 +95,25 @@ TEST(QtDialogs, DeleteFolderRemovesTheTree) {
   EXPECT_TRUE(dialogs.DeleteFolder(QString::fromStdString(out)));
   EXPECT_FALSE(DirectoryExists(out));
   EXPECT_FALSE(dialogs.DeleteFolder(QString::fromStdString(out)));
+}
+
+TEST(QtDialogs, ResultsShowModallyUntilClosed) {
+  TQtDialogs dialogs;
+  QString shown;
+  auto* timer = new QTimer;
+  timer->setInterval(10);
+  QObject::connect(timer, &QTimer::timeout, [timer, &shown] {
+    if (auto* dialog = qobject_cast<TResultsDialog*>(QApplication::activeModalWidget())) {
+      timer->stop();
+      timer->deleteLater();
+      shown = dialog->TextResults()->toPlainText();
+      dialog->ButtonClose()->click();
+    }
+  });
+  timer->start();
+  dialogs.ShowResults({"Done. 1 archives scanned.", {{"Refused zip", {"a.zip: not a zip"}}}});
+  EXPECT_TRUE(shown.startsWith(QStringLiteral("Done. 1 archives scanned.\nRefused zip (1)\na.zip: not a zip")))
+      << shown.toStdString();
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <thread>
 
 #include "base/file_system.h"
+#include "card/card_folder.h"
+#include "engine/manifest.h"
 
 namespace vq::test {
 
@@ -22,6 +24,12 @@ void RunEvents(int ms) {
   QElapsedTimer clock;
   clock.start();
   while (clock.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+void WriteEmptyRecord(const std::string& outputFolder, const TJobOptions& options) {
+  TManifest record;
+  record.Fingerprint = OptionsFingerprint(options);
+  WriteManifest(TCardFolder(outputFolder), kManifestName, record);
 }
 
 TFakeJob::~TFakeJob() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/ini_file.h"
+#include "engine/job_results.h"
 #include "engine/thread.h"
 #include "ui/dialogs.h"
 #include "engine/work_thread.h"
@@ -21,6 +22,9 @@ namespace vq::test {
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 20000);
 // Runs the event loop for `ms` milliseconds.
 void RunEvents(int ms);
+// Writes into the existing `outputFolder` the record of a job with
+// `options` that wrote no game.
+void WriteEmptyRecord(const std::string& outputFolder, const TJobOptions& options);
 
 // Dialogs that record what the window asked and answer as told.
 class TFakeDialogs : public TDialogs {
@@ -52,14 +56,20 @@ class TFakeDialogs : public TDialogs {
     Deleted << path;
     return OnDelete ? OnDelete(path) : DeleteAnswer;
   }
+  void ShowResults(const TJobResults& results) override { Results.push_back(results); }
+  QString ChooseResultsFile(const QString& start) override {
+    ResultsFileStarts << start;
+    return ResultsFileAnswer;
+  }
 
   // Every message, warning and question, in the order shown.
   int DialogCount() const { return static_cast<int>(Messages.size() + Warnings.size() + Questions.size()); }
 
-  QStringList Messages, Warnings, Questions, FolderStarts, FilterStarts, ProfileStarts, Deleted;
+  QStringList Messages, Warnings, Questions, FolderStarts, FilterStarts, ProfileStarts, Deleted, ResultsFileStarts;
   std::vector<bool> FolderForDestination;
   TOutputChoice OutputAnswer = TOutputChoice::ocCancel;
-  QString FolderAnswer, FilterAnswer, LoadAnswer, SaveAnswer;
+  QString FolderAnswer, FilterAnswer, LoadAnswer, SaveAnswer, ResultsFileAnswer;
+  std::vector<TJobResults> Results;  // every results window shown
   bool DeleteAnswer = true;
   std::function<bool(const QString&)> OnDelete;  // replaces DeleteAnswer when set
 };
