@@ -232,10 +232,11 @@ inline std::string SectorsWrittenReach(long sectors) {
   return "read -r _ _ _ _ _ _ sectors _ </sys/block/ubda/stat && [ \"$sectors\" -ge " + std::to_string(sectors) + " ]";
 }
 
-// The command that writes into `file` the sectors written to the first card
-// of a run since it was mounted.
-inline TCommand SectorsWrittenCommand(const std::string& file) {
-  return {"sh", "-c", "read -r _ _ _ _ _ _ sectors _ </sys/block/ubda/stat && echo \"$sectors\" >\"$1\"", "sh", file};
+// The command that writes into `file` the sectors written to card `card`
+// of a run (0: the first) since it was mounted.
+inline TCommand SectorsWrittenCommand(const std::string& file, int card = 0) {
+  const std::string disk = "/sys/block/ubd" + std::string(1, static_cast<char>('a' + card)) + "/stat";
+  return {"sh", "-c", "read -r _ _ _ _ _ _ sectors _ <" + disk + " && echo \"$sectors\" >\"$1\"", "sh", file};
 }
 
 class TVfatCard;

@@ -460,5 +460,83 @@ TEST_F(VfatCard, VerifyNamesWhatChangedAndAnUpdatePutsACopiedTreeBackInOrder) {
   }
 }
 
+// Where a fresh job is cut off: shares of what a whole run writes.
+constexpr int kJobCutPercents[] = {20, 50, 80};
+
+TEST_F(VfatCard, AFreshJobCutOffByAPowerFailureIsResumedByAnUpdate) {
+  ASSERT_EQ(run_->Status, 0) << run_->Output;
+  for (const char* step : {"first", "sectors before", "list base"}) Done(step);
+  // The first card's sectors after a fresh run of the first version: what
+  // a whole run writes.
+  const long long freshSectors = std::stoll(ReadBytes(tmp_->Path() + "sectors-before"));
+  const TTreeListing base = Listed("base");
+  const long long total = BytesUnder(base, "");
+  std::vector<std::unique_ptr<TVfatCard>> cards;
+  std::vector<TVfatCard*> cut;
+  TRunPlan finish;
+  int cuts = 0;
+  for (const int percent : kJobCutPercents) {
+    const std::string name = "job" + std::to_string(percent);
+    SCOPED_TRACE(name);
+    TVfatCard& card = *cards.emplace_back(std::make_unique<TVfatCard>(tmp_->Path(), name, kCardMegabytes));
+    const TCardRun first = card.Run({First(card)}, Options(SectorsWrittenReach(freshSectors * percent / 100)));
+    ASSERT_TRUE(first.Status == kPowerCutStatus || first.Status == 0) << first.Output;
+    cuts += first.Status == kPowerCutStatus;
+    const auto [repair, report] = card.Repair();
+    EXPECT_EQ(repair, 0) << report;
+    const int index = static_cast<int>(cut.size());
+    cut.push_back(&card);
+    TCommand update = First(card);
+    update.push_back("--update");
+    finish.Add("list cut " + name, Listing(card, name + "-cut"));
+    finish.Add("sync before " + name, {"sync"});
+    finish.Add("sectors before " + name, SectorsWrittenCommand(tmp_->Path() + name + "-before", index));
+    finish.Add(name, update);
+    finish.Add("sync " + name, {"sync"});
+    finish.Add("sectors after " + name, SectorsWrittenCommand(tmp_->Path() + name + "-after", index));
+    finish.Add("list " + name, Listing(card, name));
+  }
+  EXPECT_GE(cuts, 2) << "the jobs ended before their power cuts";
+  // The kernel writes back as it does by default: the bytes are those a
+  // user's machine sends to the card.
+  const TCardRun second = RunOnCards(cut, finish.Commands());
+  ASSERT_EQ(second.Status, 0) << second.Output;
+  // The largest game: what the job may write again of the game it was at.
+  std::map<std::string, long long> games;
+  for (const auto& [path, sum] : base.Files) {
+    if (path.find('/') != std::string::npos) games[path.substr(0, path.rfind('/') + 1)] += std::stoll(sum);
+  }
+  long long largest = 0;
+  for (const auto& [folder, bytes] : games) largest = std::max(largest, bytes);
+  const long long own = BytesUnder(base, "") - BytesUnder(base, "/") - [&] {
+    long long inFolders = 0;
+    for (const auto& [folder, bytes] : games) inFolders += bytes;
+    return inFolders;
+  }();
+  for (const int percent : kJobCutPercents) {
+    const std::string name = "job" + std::to_string(percent);
+    SCOPED_TRACE(name);
+    const TStepResult& update = finish.Of(second, name);
+    ASSERT_EQ(update.Status, 0) << update.Output;
+    const TTreeListing finished = Listed(name);
+    EXPECT_EQ(ContentDifference(finished, base), "");
+    EXPECT_EQ(OrderDifference(finished, base), "");
+    // What the cut job had not left whole on the card, as a share of a
+    // whole run's writing; one game more, and the game list and record.
+    const TTreeListing left = Listed(name + "-cut");
+    long long unfinished = 0;
+    for (const auto& [path, sum] : base.Files) {
+      const auto there = left.Files.find(path);
+      if (there == left.Files.end() || there->second != sum) unfinished += std::stoll(sum);
+    }
+    const long long written = 512 * (std::stoll(ReadBytes(tmp_->Path() + name + "-after")) -
+                                     std::stoll(ReadBytes(tmp_->Path() + name + "-before")));
+    const long long allowed = 512 * freshSectors * unfinished / total + largest + own;
+    EXPECT_LE(written, allowed) << "unfinished " << unfinished << " of " << total;
+    std::printf("%s: the resume wrote %lld bytes; unfinished %lld of %lld bytes, allowed %lld\n", name.c_str(), written,
+                unfinished, total, allowed);
+  }
+}
+
 }  // namespace
 }  // namespace vq::test
