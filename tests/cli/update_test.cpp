@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -427,6 +428,69 @@ TEST_F(UpdateInPlace, KeepsWhatItDidNotWriteAndWhatTheCardChanged) {
   fs::remove(out + kept);
   if (fs::is_empty(fs::path(out + kept).parent_path())) fs::remove(fs::path(out + kept).parent_path());
   EXPECT_EQ(TreeDifference(out, Dest("fresh") + kOut), "");
+}
+
+TEST_F(UpdateInPlace, TellsChangedFilesByTheirBytesAndWritesAGameThatLostAFileAgain) {
+  const std::string dest = Dest("crc"), out = dest + kOut + "/";
+  CopyTree(Dest("base"), dest);
+  // A copy that gave every file a new time; an image of a game the second
+  // version removes with a byte changed (size and time kept from the copy);
+  // a file lost from a game both versions keep alike.
+  const auto before = RecordGames(Dest("base") + kOut), after = RecordGames(Dest("fresh") + kOut);
+  std::string changed, lost;
+  for (const auto& [zip, game] : before) {
+    const auto same = after.find(zip);
+    const std::string path = game.first + game.second;
+    if (same == after.end() && changed.empty() && game.second.ends_with(".d64")) changed = path;
+    if (same != after.end() && same->second == game && lost.empty() && game.second.find('/') == std::string::npos) lost = path;
+  }
+  ASSERT_NE(changed, "");
+  ASSERT_NE(lost, "");
+  const auto copied = fs::file_time_type::clock::now() - std::chrono::hours(48);
+  for (const auto& entry : fs::recursive_directory_iterator(out)) fs::last_write_time(entry.path(), copied);
+  std::string bytes = Read(out + changed);
+  bytes[bytes.size() / 2] ^= 0x55;
+  std::ofstream(out + changed, std::ios::binary | std::ios::trunc) << bytes;
+  fs::last_write_time(out + changed, copied);
+  fs::remove(out + lost);
+
+  const TRun run = RunVqsd(dest, Args(v2_->Collection.GamesDir, {"--update"}));
+  ASSERT_EQ(run.Status, 0) << run.Output;
+  // Only the changed image is kept; the copy's new times alone change nothing.
+  EXPECT_NE(run.Output.find(" 1 files changed on the card were kept"), std::string::npos) << run.Output;
+  const std::string kept = changed.substr(0, changed.size() - 4) + " (kept).d64";
+  EXPECT_EQ(Read(out + kept), bytes);
+  fs::remove(out + kept);
+  if (fs::is_empty(fs::path(out + kept).parent_path())) fs::remove(fs::path(out + kept).parent_path());
+  EXPECT_EQ(TreeDifference(out, Dest("fresh") + kOut), "");
+}
+
+TEST_F(UpdateInPlace, VerifyTellsWhetherThereIsARecordToVerify) {
+  const std::string dest = Dest("verify"), out = dest + kOut + "/";
+  CopyTree(Dest("base"), dest);
+  const std::vector<std::string> verify = {"--style", "sd2iec", "--verify", "--json", "-"};
+  const struct {
+    const char* step;
+    int status;
+    const char* said;
+  } cases[] = {
+      {"as written", 0, "\"clean\": true"},
+      {"a cut-off job's record only", 2, "holds the record of a job or an update that was cut off"},
+      {"no record", 2, "holds no record of a job: there is nothing to verify"},
+      {"no output folder", 2, "There is no output folder to verify"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.step);
+    if (c.step == std::string("a cut-off job's record only")) fs::rename(out + "vqsd-manifest.txt", out + "vqsd-manifest.txt.tmp");
+    if (c.step == std::string("no record")) fs::remove(out + "vqsd-manifest.txt.tmp");
+    if (c.step == std::string("no output folder")) fs::remove_all(dest);
+    const auto tree = fs::exists(dest) ? Snapshot(dest) : std::map<std::string, std::string>{};
+    const TRun run = RunVqsd(dest, verify);
+    EXPECT_EQ(run.Status, c.status) << run.Output;
+    EXPECT_NE(run.Output.find(c.said), std::string::npos) << run.Output;
+    EXPECT_TRUE(run.Events.empty()) << run.Events.front();
+    if (fs::exists(dest)) EXPECT_EQ(Snapshot(dest), tree);
+  }
 }
 
 TEST_F(UpdateInPlace, RefusesRecordsAndLinksThatLeadOutOfTheFolder) {
