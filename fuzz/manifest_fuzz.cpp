@@ -69,6 +69,13 @@ std::unique_ptr<vq::TManifest> MustParse(const std::string& text, const char* wh
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
+  // Read as a job that was cut off left it: its whole lines, or refused.
+  try {
+    const auto unfinished = vq::ParseUnfinishedManifest(text, "fuzz");
+    if (!unfinished->Unfinished) Fail("a cut-off record not marked", text);
+    for (const vq::TManifestGame& game : Games(*unfinished)) CheckPaths(game);
+  } catch (const vq::Error&) {
+  }
   std::unique_ptr<vq::TManifest> manifest;
   try {
     manifest = vq::ParseManifest(text, "fuzz");
@@ -81,10 +88,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto again = MustParse(text, "accepted once, refused again");
   if (again->Fingerprint != manifest->Fingerprint || Games(*again) != games) Fail("parsed differently", text);
 
-  std::string written = vq::ManifestHead(manifest->Fingerprint);
+  std::string written = vq::ManifestHead(manifest->Fingerprint, manifest->Unfinished);
   for (const vq::TManifestGame& game : games) written += vq::ManifestLine(game);
+  for (const vq::TManifestFile& file : manifest->OwnFiles) written += vq::ManifestFileLine(file);
   const auto back = MustParse(written, "written record refused");
-  if (back->Version != vq::kManifestVersion || back->Fingerprint != manifest->Fingerprint || Games(*back) != games) {
+  if (back->Version != vq::kManifestVersion || back->Fingerprint != manifest->Fingerprint || Games(*back) != games ||
+      back->OwnFiles != manifest->OwnFiles || back->Unfinished != manifest->Unfinished) {
     Fail("written record read back differently", written);
   }
   return 0;
