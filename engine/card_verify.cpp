@@ -1,8 +1,8 @@
 // Verifying an output folder against its record: every file the record
 // lists is read whole and its size and CRC-32 compared; every folder of the
 // job's tree is listed, for what the job did not write and for the order
-// the devices show. Nothing is written, and every path is resolved beneath
-// the output folder without following a link (TCardFolder).
+// the devices show. Nothing is written, and every path goes through the
+// output folder's handle (TCardFolder), which never follows a link.
 #include "engine/card_verify.h"
 
 #include <fcntl.h>

@@ -237,7 +237,7 @@ TEST(VerifyLifetime, AbortEndsAVerifyWithItsResultsAndClosingJoinsItWithout) {
       h.Form->ButtonAbortClick();
       EXPECT_EQ(h.Form->Status(), QStringLiteral("Aborting..."));
       ASSERT_TRUE(WaitUntil([&] { return h.Dialogs.Results.size() == 1; }));
-      EXPECT_TRUE(h.Dialogs.Results[0].Summary.starts_with("Aborted. Card verified:")) << h.Dialogs.Results[0].Summary;
+      EXPECT_TRUE(h.Dialogs.Results[0].Summary.starts_with("Verify aborted: only part of the card was read.")) << h.Dialogs.Results[0].Summary;
       EXPECT_TRUE(h.Form->Status().endsWith(QStringLiteral("\r\nREADY.")));
       EXPECT_TRUE(destroyed->load());
       EXPECT_TRUE(h.Form->Ui().ButtonVerify->isEnabled());
