@@ -277,6 +277,7 @@ void TCardVerifier::CheckGames(const TCardFolder& card) {
   std::mutex failureLock;
   std::exception_ptr failure;
   std::vector<std::unique_ptr<TFileChecker>> checkers;
+  checkers.reserve(static_cast<size_t>(jobs_));
   for (int t = 0; t < jobs_; ++t) checkers.push_back(std::make_unique<TFileChecker>(card));
   const auto work = [&](TFileChecker& checker) {
     for (;;) {
@@ -295,6 +296,7 @@ void TCardVerifier::CheckGames(const TCardFolder& card) {
   };
   {
     std::vector<std::jthread> readers;
+    readers.reserve(static_cast<size_t>(jobs_));
     for (int t = 0; t < jobs_; ++t) readers.emplace_back(work, std::ref(*checkers[static_cast<size_t>(t)]));
     const size_t total = record_->Games.size();
     while (next.load() < units.size() && !Terminated()) {

@@ -363,15 +363,18 @@ TCommand ReversedCopy(const TTreeListing& listing, const std::string& from, cons
     // A folder's files come first in the reversed order only where they
     // came last: the output folder's game list and record.
     std::string files, folders;
+    const std::string target = to + folder, source = from + folder;
     for (const std::string& name : names) {
       if (name.ends_with("/")) {
-        folders += " " + ShellQuote(to + folder + name);
+        folders += " ";
+        folders += ShellQuote(target + name);
         pending.push_back(folder + name);
       } else {
-        files += " " + ShellQuote(from + folder + name);
+        files += " ";
+        files += ShellQuote(source + name);
       }
     }
-    if (!files.empty()) script += "cp" + files + " " + ShellQuote(to + folder) + "\n";
+    if (!files.empty()) script += "cp" + files + " " + ShellQuote(target) + "\n";
     if (!folders.empty()) script += "mkdir" + folders + "\n";
   }
   std::ofstream(scriptFile, std::ios::binary) << script;
