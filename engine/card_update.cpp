@@ -279,28 +279,21 @@ void TWorkThread::PlanUpdate() {
     oldFound[found->second] = true;
     const TManifestEntry& was = old[found->second];
     const TManifestGame wasGame = FOldManifest->Game(found->second);
-    bool same = wasGame.SameSource(source) && LastPart(was.Path) == LastPart(newPaths[i]) &&
-                newUses[newPaths[i]] == 1 && oldUses[was.Path] == 1 && !oldTaken[found->second] &&
-                !FPrevTouched.count(was.Path) && folders.IsFolder(was.Path) &&
-                (!FOldManifest->Unfinished || GameIsWhole(wasGame));
-    // A game that lost a file on the card is written again.
-    const std::vector<std::string> order = same ? GameFolderOrder(wasGame.Files) : std::vector<std::string>();
-    const std::vector<std::string> listed = same ? ListedNames(*FCard, was.Path) : std::vector<std::string>();
-    const std::unordered_set<std::string_view> present(listed.begin(), listed.end());
-    same = same && std::all_of(order.begin(), order.end(), [&](const std::string& name) { return present.count(name) > 0; });
-    if (!same) {
+    const bool same = wasGame.SameSource(source) && LastPart(was.Path) == LastPart(newPaths[i]) &&
+                      newUses[newPaths[i]] == 1 && oldUses[was.Path] == 1 && !oldTaken[found->second] &&
+                      !FPrevTouched.count(was.Path) && folders.IsFolder(was.Path) &&
+                      (!FOldManifest->Unfinished || GameIsWhole(wasGame));
+    const TFolderState state = same ? GameFolderState(wasGame, orderShown) : TFolderState();
+    if (!state.Whole) {
       ++FUpdateCounts.Changed;
       continue;
     }
     FReuse[i] = static_cast<int>(found->second);
     oldTaken[found->second] = true;
     ++(was.Path == newPaths[i] ? FUpdateCounts.Kept : FUpdateCounts.Moved);
-    // A game folder whose entries a copy put in another order gets them
-    // again in the job's order, by renames.
     // A game that also moves keeps its order until the next update: its
     // entries aside are named after the place the record gives it.
-    if (orderShown && was.Path == newPaths[i] &&
-        !InJobOrder(listed, std::vector<std::string_view>(order.begin(), order.end()))) {
+    if (!state.InOrder && was.Path == newPaths[i]) {
       FResort.insert(i);
       ++FUpdateCounts.Reordered;
     }
@@ -330,6 +323,18 @@ void TWorkThread::PlanUpdate() {
   }
   if (Terminated()) return;
   ClassifyEntries(before);
+}
+
+TWorkThread::TFolderState TWorkThread::GameFolderState(const TManifestGame& game, bool orderShown) const {
+  // A game that lost a file on the card is written again; one whose folder
+  // a copy put in another order gets its entries back in the job's order.
+  const std::vector<std::string> order = GameFolderOrder(game.Files);
+  const std::vector<std::string> listed = ListedNames(*FCard, game.Path);
+  const std::unordered_set<std::string_view> present(listed.begin(), listed.end());
+  TFolderState state;
+  state.Whole = std::all_of(order.begin(), order.end(), [&](const std::string& name) { return present.count(name) > 0; });
+  state.InOrder = !orderShown || InJobOrder(listed, std::vector<std::string_view>(order.begin(), order.end()));
+  return state;
 }
 
 bool TWorkThread::GameIsWhole(const TManifestGame& game) const {

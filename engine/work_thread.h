@@ -221,6 +221,14 @@ class TWorkThread : public TThread, private TJobCounts {
   bool ChangedOnCard(const std::string& path, const TManifestFile& file) const;
   // True when every file of `game` is on the card as its record says.
   bool GameIsWhole(const TManifestGame& game) const;
+  // Whether the folder of a game the update may keep holds an entry for
+  // each of its files, and whether they stand in the job's order (counted
+  // as they do where `orderShown` is false).
+  struct TFolderState {
+    bool Whole = false;
+    bool InOrder = true;
+  };
+  TFolderState GameFolderState(const TManifestGame& game, bool orderShown) const;
   void KeepAside(const std::string& path, bool changed);
   void ClassifyGameFolder(const std::string& folder, const std::map<std::string, TManifestFile>& files);
   void ClassifyEntries(const TChildren& before);
