@@ -172,17 +172,23 @@ std::vector<std::string> ListedNames(const TCardFolder& card, const std::string&
   return names;
 }
 
-// The entries of a game folder that its files make, in the order the job
-// wrote them: a file, or the folder a file lies in.
-std::vector<std::string> GameFolderOrder(const std::vector<TManifestFile>& files) {
-  std::vector<std::string> order;
+// The folders of a game folder that its files make, "" for the game folder
+// itself, each with its entries in the order the job wrote them: a file,
+// or the folder a file lies in ("Disks/").
+std::map<std::string, std::vector<std::string>> GameFolderChildren(const std::vector<TManifestFile>& files) {
+  std::map<std::string, std::vector<std::string>> children;
   std::unordered_set<std::string> seen;
   for (const TManifestFile& file : files) {
-    const size_t slash = file.Name.find('/');
-    std::string first = slash == std::string::npos ? file.Name : file.Name.substr(0, slash + 1);
-    if (seen.insert(first).second) order.push_back(std::move(first));
+    for (size_t start = 0; start < file.Name.size();) {
+      const size_t slash = file.Name.find('/', start);
+      const size_t end = slash == std::string::npos ? file.Name.size() : slash + 1;
+      if (seen.insert(file.Name.substr(0, end)).second) {
+        children[file.Name.substr(0, start)].push_back(file.Name.substr(start, end - start));
+      }
+      start = end;
+    }
   }
-  return order;
+  return children;
 }
 
 }  // namespace
@@ -328,12 +334,22 @@ void TWorkThread::PlanUpdate() {
 TWorkThread::TFolderState TWorkThread::GameFolderState(const TManifestGame& game, bool orderShown) const {
   // A game that lost a file on the card is written again; one whose folder
   // a copy put in another order gets its entries back in the job's order.
-  const std::vector<std::string> order = GameFolderOrder(game.Files);
-  const std::vector<std::string> listed = ListedNames(*FCard, game.Path);
-  const std::unordered_set<std::string_view> present(listed.begin(), listed.end());
   TFolderState state;
-  state.Whole = std::all_of(order.begin(), order.end(), [&](const std::string& name) { return present.count(name) > 0; });
-  state.InOrder = !orderShown || InJobOrder(listed, std::vector<std::string_view>(order.begin(), order.end()));
+  for (const auto& [inner, order] : GameFolderChildren(game.Files)) {
+    const std::string folder = game.Path + inner;
+    if (!inner.empty() && !FCard->IsFolder(folder)) {
+      state.Whole = false;
+      return state;
+    }
+    const std::vector<std::string> listed = ListedNames(*FCard, folder);
+    const std::unordered_set<std::string_view> present(listed.begin(), listed.end());
+    if (!std::all_of(order.begin(), order.end(), [&](const std::string& name) { return present.count(name) > 0; })) {
+      state.Whole = false;
+      return state;
+    }
+    if (orderShown && !InJobOrder(listed, std::vector<std::string_view>(order.begin(), order.end()))) state.InOrder = false;
+  }
+  state.Whole = true;
   return state;
 }
 
@@ -644,14 +660,10 @@ void TWorkThread::RestoreLeftAside() {
   // Entries of game folders put back in order, named after their game.
   std::vector<std::pair<std::string, std::string>> entries;  // path, name aside
   for (const std::string& name : FCard->ListNames(kHolder)) {
-    const size_t gap = name.find('_');
-    if (name.size() < 3 || name[0] != 'r' || gap == std::string::npos || gap == 1) continue;
-    if (name.find_first_not_of("0123456789", 1) != gap) continue;
-    const std::string_view number = std::string_view(name).substr(1, gap - 1);
-    size_t j = 0;
-    if (std::from_chars(number.data(), number.data() + number.size(), j).ec != std::errc() || j >= old.size()) continue;
-    const bool folder = FCard->IsFolder(InHolder(kHolder, name));
-    entries.emplace_back(old[j].Path + name.substr(gap + 1) + (folder ? "/" : ""), name);
+    std::string path = ResortedPath(name);
+    if (path.empty()) continue;
+    if (FCard->IsFolder(InHolder(kHolder, name))) path += "/";
+    entries.emplace_back(std::move(path), name);
   }
   // Outer folders first, so that the inner ones find their place.
   std::stable_sort(back.begin(), back.end(), [](const auto& a, const auto& b) { return Depth(a.first) < Depth(b.first); });
@@ -668,6 +680,25 @@ void TWorkThread::RestoreLeftAside() {
     FCard->Rename(InHolder(kHolder, name), FCard->Exists(path) ? FreeName(path, false) : path);
   }
   RestoreKeptEntries();
+}
+
+std::string TWorkThread::ResortedPath(const std::string& name) const {
+  // "r<game>_<folder>_<name>" (ResortName): where it was.
+  const auto number = [&name](size_t from, size_t& value) {
+    const size_t gap = name.find('_', from);
+    if (gap == std::string::npos || gap == from) return std::string::npos;
+    const auto [end, error] = std::from_chars(name.data() + from, name.data() + gap, value);
+    return error == std::errc() && end == name.data() + gap ? gap + 1 : std::string::npos;
+  };
+  size_t j = 0, k = 0;
+  if (name.size() < 6 || name[0] != 'r') return {};
+  const size_t second = number(1, j);
+  const size_t rest = second == std::string::npos || j >= FOldManifest->Games.size() ? std::string::npos : number(second, k);
+  if (rest == std::string::npos || rest >= name.size()) return {};
+  const auto children = GameFolderChildren(FOldManifest->Game(j).Files);
+  if (k >= children.size()) return {};
+  return FOldManifest->Games[j].Path + std::next(children.begin(), static_cast<std::ptrdiff_t>(k))->first +
+         name.substr(rest);
 }
 
 void TWorkThread::MergeBack(const std::string& aside, const std::string& path) {
@@ -838,7 +869,7 @@ void TWorkThread::PlaceKeptGame(TGameWrite& w, size_t index) {
   w.Tally.FTapeArchivesNotExtracted = was.TapesNotExtracted;
   w.Tally.FSIDCount = was.SidCount;
   w.Tally.FSIDErrors = was.SidErrors;
-  if (FResort.count(index)) ResortGameFolder(static_cast<size_t>(FReuse[index]), path, GameFolderOrder(was.Files));
+  if (FResort.count(index)) ResortGameFolder(static_cast<size_t>(FReuse[index]), path, was.Files);
   w.Record = was;
   w.Record.Path = path;
   w.Record.UniqueID = game.UniqueID;
@@ -846,17 +877,31 @@ void TWorkThread::PlaceKeptGame(TGameWrite& w, size_t index) {
   w.Done = true;
 }
 
-void TWorkThread::ResortGameFolder(size_t oldGame, const std::string& path, const std::vector<std::string>& order) {
+void TWorkThread::ResortGameFolder(size_t oldGame, const std::string& path, const std::vector<TManifestFile>& files) {
+  // Each of its folders whose entries stand in another order: the game
+  // folder itself, and the folders inside it that hold its files.
+  const std::map<std::string, std::vector<std::string>> children = GameFolderChildren(files);
+  size_t k = 0;
+  for (auto it = children.begin(); it != children.end(); ++it, ++k) {
+    const std::string folder = path + it->first;
+    const std::vector<std::string>& order = it->second;
+    std::vector<std::string> names = ListedNames(*FCard, folder);
+    if (!InJobOrder(names, std::vector<std::string_view>(order.begin(), order.end()))) ResortFolder(oldGame, k, folder, order);
+  }
+}
+
+void TWorkThread::ResortFolder(size_t oldGame, size_t inner, const std::string& folder,
+                               const std::vector<std::string>& order) {
   // Every entry goes into the holder, then back in the job's order: a
   // folder is filled at its first free place, and no folder is made, which
   // on a card would write a whole cluster. Aside, an entry is named after
-  // its game and its name (ResortName), so that an update cut off here
-  // brings it back (RestoreLeftAside).
-  std::vector<std::string> names = ListedNames(*FCard, path);
+  // its game, the folder inside it and its name (ResortName), so that an
+  // update cut off here brings it back (RestoreLeftAside).
+  const std::vector<std::string> names = ListedNames(*FCard, folder);
   for (const std::string& name : names) {
-    if (ResortName(oldGame, name).empty()) return;  // too long for FAT aside: left as it is
+    if (ResortName(oldGame, inner, name).empty()) return;  // too long for FAT aside: left as it is
   }
-  for (const std::string& name : names) FCard->Rename(path + name, InHolder(FHolder, ResortName(oldGame, name)));
+  for (const std::string& name : names) FCard->Rename(folder + name, InHolder(FHolder, ResortName(oldGame, inner, name)));
   const std::unordered_set<std::string> present(names.begin(), names.end());
   std::vector<std::string> sorted;
   for (const std::string& name : order) {
@@ -866,12 +911,13 @@ void TWorkThread::ResortGameFolder(size_t oldGame, const std::string& path, cons
   for (const std::string& name : names) {
     if (!job.count(name)) sorted.push_back(name);
   }
-  for (const std::string& name : sorted) FCard->Rename(InHolder(FHolder, ResortName(oldGame, name)), path + name);
+  for (const std::string& name : sorted) FCard->Rename(InHolder(FHolder, ResortName(oldGame, inner, name)), folder + name);
 }
 
-std::string TWorkThread::ResortName(size_t oldGame, const std::string& name) {
-  // "r<game>_<name>"; empty when FAT cannot hold it (255 UTF-16 units).
-  const std::string aside = "r" + std::to_string(oldGame) + "_" + WithoutSlash(name);
+std::string TWorkThread::ResortName(size_t oldGame, size_t inner, const std::string& name) {
+  // "r<game>_<folder>_<name>", the folder counted in GameFolderChildren's
+  // order; empty when FAT cannot hold it (255 UTF-16 units).
+  const std::string aside = "r" + std::to_string(oldGame) + "_" + std::to_string(inner) + "_" + WithoutSlash(name);
   return Utf8ToUtf16(aside).size() <= 255 ? aside : std::string();
 }
 

@@ -241,8 +241,12 @@ class TWorkThread : public TThread, private TJobCounts {
   void RestoreLeftAside();
   void RestoreKeptEntries();
   void MergeBack(const std::string& aside, const std::string& path);
-  void ResortGameFolder(size_t oldGame, const std::string& path, const std::vector<std::string>& order);
-  static std::string ResortName(size_t oldGame, const std::string& name);
+  void ResortGameFolder(size_t oldGame, const std::string& path, const std::vector<TManifestFile>& files);
+  void ResortFolder(size_t oldGame, size_t inner, const std::string& folder, const std::vector<std::string>& order);
+  static std::string ResortName(size_t oldGame, size_t inner, const std::string& name);
+  // Where the entry `name` aside in the holder came from, when a re-sort
+  // put it there; else "".
+  std::string ResortedPath(const std::string& name) const;
   static std::string AsideName(size_t oldGame);
   static std::string AsideFolderName(const std::string& folder);
   void EnsureFolder(const std::string& folder);

@@ -90,7 +90,7 @@ class VfatCard : public ::testing::Test {
     WriteHostileCollection(names);
     WriteBeyondAscii(names);
     tools::TSampleOptions sample;
-    sample.Seed = 31;
+    sample.Seed = 35;  // a game with a folder of four files inside its own
     sample.GameCount = 200;
     v1_ = new tools::TSampleCollection(tools::GenerateSampleCollection(tmp_->Path() + "v1", sample));
     tools::TRevisionOptions revision;
