@@ -14,7 +14,10 @@
 //      collection; sync; the sectors written to R again: their difference is
 //      what the update wrote;
 //   4. vqsd --verify of R, which compares every file with its record and
-//      every folder's order with the job's: it must end with status 0.
+//      every folder's order with the job's: it must end with status 0;
+//   5. a second update of R, which has nothing to re-sort: its sectors and
+//      time are what any update costs, the rest of the first one's is the
+//      re-sorting's.
 // The fresh run is first made on this machine too, into OUTPUT_DIR, for the
 // bytes of its files (which size the cards: half again as much, and room for
 // the folders) and the bytes it handed to write calls; the card's record
@@ -23,7 +26,8 @@
 //   bench_resort [--keep-times] [--runs K] [GAMES [COLLECTION_DIR [OUTPUT_DIR]]]
 //   (defaults: 1 run, 30000 games, /tmp/vqsd-bench-collection, /dev/shm/vqsd-bench-resort)
 //   bench_resort --reverse-copy [--keep-times] FROM TO
-// The cards lie in a new folder of /tmp, removed at the end with OUTPUT_DIR.
+// The cards lie in a new folder of /tmp, removed at the end; OUTPUT_DIR goes
+// once the fresh run's files are counted.
 // With K runs (one boot each) each figure is the median of the runs. Prints
 // one table with the target and PASS or MISS, each step's time and the
 // commands; the exit status is 0 whatever the figures are (2 for a wrong
@@ -271,8 +275,9 @@ std::vector<std::string> JobArgs(const TSetup& setup, const std::string& dest, c
 }
 
 // The boot's steps: fresh run onto `fresh`, reverse copy onto `card`, its
-// update and its verify (its report in the file `report`), with syncs and
-// sector counts between.
+// update and its verify (its report in the file `report`), then a second
+// update, which finds nothing to re-sort: what an update writes and takes
+// anyway. Syncs and sector counts between.
 std::vector<TStep> Steps(const TSetup& setup, const std::string& fresh, const std::string& card,
                          const std::string& report) {
   std::vector<std::string> copy = {ExecutablePath(), "--reverse-copy"};
@@ -287,7 +292,11 @@ std::vector<TStep> Steps(const TSetup& setup, const std::string& fresh, const st
           {"update", JobArgs(setup, card, "--update")},
           {"sync after the update", {"sync"}},
           {"sectors after", {"sectors", "ubda"}},
-          {"verify", {setup.Vqsd, "--dest", card, "--style", "sd2iec", "--verify", "--json", report, "-q"}}};
+          {"verify", {setup.Vqsd, "--dest", card, "--style", "sd2iec", "--verify", "--json", report, "-q"}},
+          {"sectors before the second update", {"sectors", "ubda"}},
+          {"second update", JobArgs(setup, card, "--update")},
+          {"sync after the second update", {"sync"}},
+          {"sectors after the second update", {"sectors", "ubda"}}};
 }
 
 // Makes an empty FAT32 image of `megabytes` MiB at `image`.
@@ -312,6 +321,7 @@ struct TRound {
   long long FreshSectors = -1;  // written to the fresh card by the fresh run
   long long CopySectors = -1;   // written to the other card by the copy
   long long UpdateSectors = -1; // written to it by the update
+  long long SecondSectors = -1; // written to it by the second update
   std::string OutOfOrder;       // the verify's list of folders out of order, as its report gives it
 };
 
@@ -344,6 +354,9 @@ TRound RunRound(const TSetup& setup, long long megabytes) {
   round.FreshSectors = SectorsOf(round.Steps, "sectors of the fresh card");
   const long long before = SectorsOf(round.Steps, "sectors before"), after = SectorsOf(round.Steps, "sectors after");
   round.CopySectors = before;
+  const long long again = SectorsOf(round.Steps, "sectors before the second update");
+  const long long last = SectorsOf(round.Steps, "sectors after the second update");
+  if (again >= 0 && last >= 0) round.SecondSectors = last - again;
   round.OutOfOrder = OutOfOrderList(work.Path() + "/verify.json");
   if (before >= 0 && after >= 0) round.UpdateSectors = after - before;
   return round;
@@ -402,7 +415,7 @@ void PrintSteps(const std::vector<TRound>& rounds) {
     for (const TRound& r : rounds) seconds.push_back(r.Steps[i].Seconds);
     std::printf("%-44s %12.1f %8d\n", last[i].Name.c_str(), Median(seconds), last[i].Status);
   }
-  for (const char* name : {"fresh run", "reverse copy", "update", "verify"}) {
+  for (const char* name : {"fresh run", "reverse copy", "update", "verify", "second update"}) {
     std::string output = StepNamed(last, name).Output;
     while (!output.empty() && output.back() == '\n') output.pop_back();
     std::printf("%s says:\n  %s\n", name, output.c_str());
@@ -422,6 +435,8 @@ void PrintReport(const THostRun& host, const std::vector<TRound>& rounds, const 
                 update, false);
   PrintBytesRow("fresh run on this machine (wchar)", static_cast<double>(host.Run.WriteChars), update, false);
   std::printf("%-44s %12.1f\n", "update re-sorting the copy (sectors)", update / 1e6);
+  std::printf("%-44s %12.1f\n", "second update, nothing to re-sort (sectors)",
+              MedianOf(rounds, &TRound::SecondSectors) * kSectorBytes / 1e6);
   PrintSteps(rounds);
   for (const TRound& r : rounds) {
     if (r.BootStatus != 0) std::printf("FAILED: a boot ended with status %d\n", r.BootStatus);
