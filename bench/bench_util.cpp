@@ -253,4 +253,20 @@ bool ParseBenchArgs(int argc, char** argv, const std::string& name, const std::s
   return false;
 }
 
+std::string ShellQuote(std::string_view text) {
+  if (!text.empty() && text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./=") ==
+                           std::string_view::npos) {
+    return std::string(text);
+  }
+  std::string quoted = "'";
+  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string ShellLine(const std::vector<std::string>& command) {
+  std::string line;
+  for (const std::string& word : command) line += (line.empty() ? "" : " ") + ShellQuote(word);
+  return line;
+}
+
 }  // namespace vq::bench

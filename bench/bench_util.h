@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vq::bench {
@@ -44,6 +45,11 @@ constexpr int kLaunchReportFd = 3;
 
 // Bytes in all files under `root` (links not followed).
 unsigned long long TreeBytes(const std::string& root);
+
+// `text` as one word of a POSIX shell (as it is where nothing needs quoting).
+std::string ShellQuote(std::string_view text);
+// `command` as a line of a POSIX shell, for the commands a benchmark shows.
+std::string ShellLine(const std::vector<std::string>& command);
 
 // Removes `path` with everything in it.
 void RemoveTree(const std::string& path);

@@ -200,23 +200,6 @@ struct TStep {
   std::string Output;   // its standard output and error
 };
 
-// `text` as one word of a POSIX shell.
-std::string ShellQuote(std::string_view text) {
-  if (!text.empty() && text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./=") ==
-                           std::string_view::npos) {
-    return std::string(text);
-  }
-  std::string quoted = "'";
-  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-std::string ShellLine(const std::vector<std::string>& command) {
-  std::string line;
-  for (const std::string& word : command) line += (line.empty() ? "" : " ") + ShellQuote(word);
-  return line;
-}
-
 // A bash script at `path` that runs the steps one after the other, keeping
 // beside itself each one's output and its status, start and end. "sectors
 // ubdX" prints the sectors written to that card without starting a program.

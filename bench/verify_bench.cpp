@@ -165,23 +165,6 @@ RunResult FloorResult(const std::string& folder, TFigure& figure) {
   return r;
 }
 
-// `text` as one word of a POSIX shell.
-std::string ShellQuote(std::string_view text) {
-  if (!text.empty() && text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./=") ==
-                           std::string_view::npos) {
-    return std::string(text);
-  }
-  std::string quoted = "'";
-  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-std::string ShellLine(const std::vector<std::string>& command) {
-  std::string line;
-  for (const std::string& word : command) line += (line.empty() ? "" : " ") + ShellQuote(word);
-  return line;
-}
-
 // The run that makes the output of the collection.
 std::vector<std::string> JobArgs(const std::string& vqsd, const std::string& source, const std::string& root,
                                  const std::string& dest) {
