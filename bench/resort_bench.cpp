@@ -354,11 +354,11 @@ TRound RunRound(const TSetup& setup, long long megabytes) {
   round.FreshSectors = SectorsOf(round.Steps, "sectors of the fresh card");
   const long long before = SectorsOf(round.Steps, "sectors before"), after = SectorsOf(round.Steps, "sectors after");
   round.CopySectors = before;
+  if (before >= 0 && after >= 0) round.UpdateSectors = after - before;
   const long long again = SectorsOf(round.Steps, "sectors before the second update");
   const long long last = SectorsOf(round.Steps, "sectors after the second update");
   if (again >= 0 && last >= 0) round.SecondSectors = last - again;
   round.OutOfOrder = OutOfOrderList(work.Path() + "/verify.json");
-  if (before >= 0 && after >= 0) round.UpdateSectors = after - before;
   return round;
 }
 
@@ -401,7 +401,10 @@ void PrintBytesRow(const char* label, double bytes, double update, bool target) 
   const bool known = bytes > 0 && update >= 0;
   const double ratio = known ? update / bytes : 0;
   char check[48] = "";
-  if (target) std::snprintf(check, sizeof check, "< %.0f %% %s", kMaxBytesRatio * 100, known ? Verdict(ratio < kMaxBytesRatio) : "MISS (no figure)");
+  if (target) {
+    std::snprintf(check, sizeof check, "< %.0f %% %s", kMaxBytesRatio * 100,
+                  known ? Verdict(ratio < kMaxBytesRatio) : "MISS (no figure)");
+  }
   std::printf("%-44s %12.1f %12.4f %%  %s\n", label, bytes / 1e6, ratio * 100, check);
 }
 
@@ -450,8 +453,9 @@ void PrintReport(const THostRun& host, const std::vector<TRound>& rounds, const 
 }
 
 void PrintCommands(const TSetup& setup, const std::string& out) {
-  std::printf("commands (CARD: the mounted card, FRESH: the fresh one):\n  %s\n", ShellLine(JobArgs(setup, out, "--replace")).c_str());
-  std::vector<TStep> steps = Steps(setup, "FRESH/", "CARD/", "REPORT");
+  std::printf("commands (CARD: the mounted card, FRESH: the fresh one, REPORT: a file beside them):\n  %s\n",
+              ShellLine(JobArgs(setup, out, "--replace")).c_str());
+  const std::vector<TStep> steps = Steps(setup, "FRESH/", "CARD/", "REPORT");
   for (const TStep& step : steps) std::printf("  %s\n", ShellLine(step.Command).c_str());
 }
 
@@ -468,7 +472,8 @@ int Run(int argc, char** argv, bool keepTimes) {
   setup.KeepTimes = keepTimes;
   WarmCache(args.Root);
   const THostRun host = HostRun(setup, args.Out);
-  const auto room = static_cast<long long>(kCardRoom * static_cast<double>(host.TreeBytes)) + kFolderRoom * host.Folders;
+  const long long room =
+      static_cast<long long>(kCardRoom * static_cast<double>(host.TreeBytes)) + kFolderRoom * host.Folders;
   std::vector<TRound> rounds;
   for (int run = 0; run < args.Runs; ++run) rounds.push_back(RunRound(setup, room / (1 << 20) + 64));
   PrintReport(host, rounds, setup);
@@ -478,7 +483,8 @@ int Run(int argc, char** argv, bool keepTimes) {
 
 // The command line without "--keep-times", which it tells.
 bool TakeKeepTimes(int& argc, char** argv) {
-  const auto end = std::remove_if(argv + 1, argv + argc, [](const char* a) { return std::strcmp(a, "--keep-times") == 0; });
+  const auto end =
+      std::remove_if(argv + 1, argv + argc, [](const char* a) { return std::strcmp(a, "--keep-times") == 0; });
   const bool found = end != argv + argc;
   argc = static_cast<int>(end - argv);
   return found;
