@@ -388,6 +388,7 @@ THostRun HostRun(const TSetup& setup, const std::string& out) {
 // The median of one figure over the rounds (-1 when a round lacks it).
 double MedianOf(const std::vector<TRound>& rounds, long long TRound::*figure) {
   std::vector<double> values;
+  values.reserve(rounds.size());
   for (const TRound& r : rounds) {
     if (r.*figure < 0) return -1;
     values.push_back(static_cast<double>(r.*figure));
@@ -415,6 +416,7 @@ void PrintSteps(const std::vector<TRound>& rounds) {
   const std::vector<TStep>& last = rounds.back().Steps;
   for (size_t i = 0; i < last.size(); ++i) {
     std::vector<double> seconds;
+    seconds.reserve(rounds.size());
     for (const TRound& r : rounds) seconds.push_back(r.Steps[i].Seconds);
     std::printf("%-44s %12.1f %8d\n", last[i].Name.c_str(), Median(seconds), last[i].Status);
   }
@@ -475,6 +477,7 @@ int Run(int argc, char** argv, bool keepTimes) {
   const long long room =
       static_cast<long long>(kCardRoom * static_cast<double>(host.TreeBytes)) + kFolderRoom * host.Folders;
   std::vector<TRound> rounds;
+  rounds.reserve(static_cast<size_t>(args.Runs));
   for (int run = 0; run < args.Runs; ++run) rounds.push_back(RunRound(setup, room / (1 << 20) + 64));
   PrintReport(host, rounds, setup);
   PrintCommands(setup, args.Out);
