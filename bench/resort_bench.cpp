@@ -337,11 +337,11 @@ TRound RunRound(const TSetup& setup, long long megabytes) {
   round.FreshSectors = SectorsOf(round.Steps, "sectors of the fresh card");
   const long long before = SectorsOf(round.Steps, "sectors before"), after = SectorsOf(round.Steps, "sectors after");
   round.CopySectors = before;
+  if (before >= 0 && after >= 0) round.UpdateSectors = after - before;
   const long long again = SectorsOf(round.Steps, "sectors before the second update");
   const long long last = SectorsOf(round.Steps, "sectors after the second update");
   if (again >= 0 && last >= 0) round.SecondSectors = last - again;
   round.OutOfOrder = OutOfOrderList(work.Path() + "/verify.json");
-  if (before >= 0 && after >= 0) round.UpdateSectors = after - before;
   return round;
 }
 
@@ -371,6 +371,7 @@ THostRun HostRun(const TSetup& setup, const std::string& out) {
 // The median of one figure over the rounds (-1 when a round lacks it).
 double MedianOf(const std::vector<TRound>& rounds, long long TRound::*figure) {
   std::vector<double> values;
+  values.reserve(rounds.size());
   for (const TRound& r : rounds) {
     if (r.*figure < 0) return -1;
     values.push_back(static_cast<double>(r.*figure));
@@ -384,7 +385,10 @@ void PrintBytesRow(const char* label, double bytes, double update, bool target) 
   const bool known = bytes > 0 && update >= 0;
   const double ratio = known ? update / bytes : 0;
   char check[48] = "";
-  if (target) std::snprintf(check, sizeof check, "< %.0f %% %s", kMaxBytesRatio * 100, known ? Verdict(ratio < kMaxBytesRatio) : "MISS (no figure)");
+  if (target) {
+    std::snprintf(check, sizeof check, "< %.0f %% %s", kMaxBytesRatio * 100,
+                  known ? Verdict(ratio < kMaxBytesRatio) : "MISS (no figure)");
+  }
   std::printf("%-44s %12.1f %12.4f %%  %s\n", label, bytes / 1e6, ratio * 100, check);
 }
 
@@ -434,8 +438,9 @@ void PrintReport(const THostRun& host, const std::vector<TRound>& rounds, const 
 }
 
 void PrintCommands(const TSetup& setup, const std::string& out) {
-  std::printf("commands (CARD: the mounted card, FRESH: the fresh one):\n  %s\n", ShellLine(JobArgs(setup, out, "--replace")).c_str());
-  std::vector<TStep> steps = Steps(setup, "FRESH/", "CARD/", "REPORT");
+  std::printf("commands (CARD: the mounted card, FRESH: the fresh one, REPORT: a file beside them):\n  %s\n",
+              ShellLine(JobArgs(setup, out, "--replace")).c_str());
+  const std::vector<TStep> steps = Steps(setup, "FRESH/", "CARD/", "REPORT");
   for (const TStep& step : steps) std::printf("  %s\n", ShellLine(step.Command).c_str());
 }
 
@@ -452,7 +457,8 @@ int Run(int argc, char** argv, bool keepTimes) {
   setup.KeepTimes = keepTimes;
   WarmCache(args.Root);
   const THostRun host = HostRun(setup, args.Out);
-  const auto room = static_cast<long long>(kCardRoom * static_cast<double>(host.TreeBytes)) + kFolderRoom * host.Folders;
+  const long long room =
+      static_cast<long long>(kCardRoom * static_cast<double>(host.TreeBytes)) + kFolderRoom * host.Folders;
   std::vector<TRound> rounds;
   rounds.reserve(static_cast<size_t>(args.Runs));
   for (int run = 0; run < args.Runs; ++run) rounds.push_back(RunRound(setup, room / (1 << 20) + 64));
@@ -463,7 +469,8 @@ int Run(int argc, char** argv, bool keepTimes) {
 
 // The command line without "--keep-times", which it tells.
 bool TakeKeepTimes(int& argc, char** argv) {
-  const auto end = std::remove_if(argv + 1, argv + argc, [](const char* a) { return std::strcmp(a, "--keep-times") == 0; });
+  const auto end =
+      std::remove_if(argv + 1, argv + argc, [](const char* a) { return std::strcmp(a, "--keep-times") == 0; });
   const bool found = end != argv + argc;
   argc = static_cast<int>(end - argv);
   return found;

@@ -236,8 +236,8 @@ int Run(int argc, char** argv) {
   }
   RemoveTree(args.Out);
   PrintTable(floor, jobs1, jobs2, args.Runs);
-  std::printf("commands:\n  %s\n  %s\n  %s\n", ShellLine(make).c_str(), ShellLine(VerifyArgs(vqsd, args.Out, 1)).c_str(),
-              ShellLine(VerifyArgs(vqsd, args.Out, 2)).c_str());
+  std::printf("commands:\n  %s\n", ShellLine(make).c_str());
+  for (const int jobs : {1, 2}) std::printf("  %s\n", ShellLine(VerifyArgs(vqsd, args.Out, jobs)).c_str());
   return 0;
 }
 
